@@ -1,0 +1,41 @@
+// Choice of the page's resource language by the system default language.
+#ifndef KOVALTIX_LOCALIZED_RESOURCE_H
+#define KOVALTIX_LOCALIZED_RESOURCE_H
+
+#include <windows.h>
+
+struct LanguageCodePage {
+    WORD LangId;
+    int CodePage;
+};
+
+// Rows in ascending order of primary language, then sublanguage; ends with a LangId 0 row.
+const int LanguageCodePageRows = 119;
+extern const LanguageCodePage LanguageCodePageTable[LanguageCodePageRows + 1];
+
+// Working record of one selection, updated by MatchResourceLanguage.
+struct LanguageMatch {
+    WORD Primary;
+    WORD Sublanguage;
+    int CodePage;
+    HRSRC Resource;
+    WORD LangId;
+};
+
+// ANSI code page of a LANGID; 3 for one that is not in the table.
+int CodePageForLanguage(WORD langid);
+
+// EnumResourceLanguagesA callback; lParam is the address of a LanguageMatch.
+BOOL CALLBACK MatchResourceLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD langid, LONG_PTR lParam);
+
+// Pointer to the resource data in the variant that suits the system default language,
+// English (United States) otherwise. For RT_STRING, the length-prefixed entry of string `id`.
+const void* FindLocalizedResource(HMODULE module, int type, int id, DWORD* sizeOut);
+
+// The same choice made for a given system language.
+const void* FindLocalizedResourceForLanguage(HMODULE module, int type, int id, WORD systemLangId, DWORD* sizeOut);
+
+// Page title in the ANSI code page, always zero-terminated; false when it is missing or does not fit.
+bool LoadPageTitle(HMODULE module, char* buffer, unsigned long size);
+
+#endif
