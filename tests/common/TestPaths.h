@@ -1,0 +1,5 @@
+#pragma once
+#include <string>
+
+// Folder of the running test program, with a trailing backslash: every built binary lies there.
+std::string BinFolder();
