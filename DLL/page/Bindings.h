@@ -1,0 +1,120 @@
+#pragma once
+// Ties dialog controls straight to records of the property table. A binding never owns its
+// record; it re-reads Enb on every operation and does nothing for a disabled record.
+#include <windows.h>
+#include <cstddef>
+#include "DLL/props/KOVALTIX.h"
+
+// Thin wrappers over the dialog item calls; platform results are not reported.
+void EnableDlgItem(HWND dialog, int id, bool flag);
+void ShowDlgItem(HWND dialog, int id, bool flag);
+void SetDlgItemCheck(HWND dialog, int id, bool flag);
+// Low bit only: an indeterminate box reads as unchecked.
+bool GetDlgItemCheck(HWND dialog, int id);
+// Checks ids[index] and unchecks every other button; an index out of range unchecks all.
+void CheckRadioIndex(HWND dialog, const int* ids, int count, int index);
+// First checked button, or -1.
+int FindCheckedIndex(HWND dialog, const int* ids, int count);
+
+// The trackbar's window procedure while it is subclassed by a TrackbarEditLink.
+LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Copies a trackbar's position into its edit box whenever the user moves the thumb with the
+// mouse or the Left/Right keys; the edit box's EN_UPDATE is how the dialog learns of the move.
+class TrackbarEditLink {
+public:
+    TrackbarEditLink();
+    ~TrackbarEditLink();
+    TrackbarEditLink(const TrackbarEditLink&) = delete;
+    TrackbarEditLink& operator=(const TrackbarEditLink&) = delete;
+
+    bool Attach(HWND dialog, int labelId, int trackbarId, int editId, int minimum, int maximum,
+                int position);
+    void SetPos(int position);
+    bool GetPos(int* position) const;
+    // Gives the trackbar its window procedure back; the link stays attached.
+    void Detach();
+    // Detach, then forget the dialog so that the link can be attached again.
+    void Reset();
+
+    bool IsAttached() const { return m_dialog != nullptr; }
+    HWND Dialog() const { return m_dialog; }
+    int LabelId() const { return m_labelId; }
+    int TrackbarId() const { return m_trackbarId; }
+    int EditId() const { return m_editId; }
+
+private:
+    friend LRESULT CALLBACK TrackbarSubclassProc(HWND, UINT, WPARAM, LPARAM);
+    void CopyPosition(HWND trackbar);
+
+    HWND m_dialog;
+    int m_labelId;
+    int m_trackbarId;
+    int m_editId;
+    int m_minimum;
+    int m_maximum;
+    bool m_dragging;
+    WNDPROC m_previousProc;
+};
+
+// A label, a trackbar and a read-only edit box showing the trackbar's position.
+class SliderBinding {
+public:
+    SliderBinding();
+    ~SliderBinding();
+    SliderBinding(const SliderBinding&) = delete;
+    SliderBinding& operator=(const SliderBinding&) = delete;
+
+    bool Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record);
+    bool Enable(bool flag);
+    void SetValue(int value);
+    int GetValue() const;
+    // Lets go of the dialog: the trackbar gets its window procedure back, the binding is unbound.
+    void Unbind();
+    bool IsBound() const { return m_record != nullptr; }
+
+private:
+    bool RecordEnabled() const { return m_record != nullptr && m_record->Enb != 0; }
+
+    // Must stay first: the link's address is the binding's address.
+    TrackbarEditLink m_link;
+    PROPDATA* m_record;
+};
+
+// One check box.
+class CheckBinding {
+public:
+    CheckBinding();
+    bool Bind(HWND dialog, int id, PROPDATA* record);
+    bool SetCheck(bool flag);
+    bool GetCheck() const;
+    void Unbind();
+    bool IsBound() const { return m_record != nullptr; }
+
+private:
+    HWND m_dialog;
+    int m_id;
+    PROPDATA* m_record;
+};
+
+// A label and a row of radio buttons whose checked index is the record's value.
+class RadioGroupBinding {
+public:
+    RadioGroupBinding();
+    ~RadioGroupBinding();
+    RadioGroupBinding(const RadioGroupBinding&) = delete;
+    RadioGroupBinding& operator=(const RadioGroupBinding&) = delete;
+
+    bool Bind(HWND dialog, int labelId, const int* ids, int count, PROPDATA* record);
+    bool SetIndex(int index);
+    int GetIndex() const;
+    void Unbind();
+    bool IsBound() const { return m_record != nullptr; }
+
+private:
+    HWND m_dialog;
+    int m_labelId;
+    int* m_ids;
+    int m_count;
+    PROPDATA* m_record;
+};

@@ -1,0 +1,307 @@
+#include "DLL/page/ExtensionPage.h"
+
+#include <initializer_list>
+
+#include "DLL/page/Bindings.h"
+#include "DLL/page/LocalizedResource.h"
+#include "DLL/props/KOVALTIX.h"
+#include "DLL/props/PropertyTable.h"
+
+const int PowerLineButtonIds[3] = {IDC_POWERLINE_OUTDOOR, IDC_POWERLINE_50HZ, IDC_POWERLINE_60HZ};
+
+bool PageBusy = false;
+
+namespace {
+
+// Declaration order is construction order; unload destroys them in reverse.
+SliderBinding RedSlider;
+SliderBinding BlueSlider;
+CheckBinding AutoWhiteBalanceBox;
+SliderBinding ExposureSlider;
+CheckBinding AutoExposureBox;
+SliderBinding GainSlider;
+CheckBinding AutoGainBox;
+RadioGroupBinding PowerLineGroup;
+CheckBinding FlipBox;
+CheckBinding MirrorBox;
+CheckBinding PrivacyBox;
+CheckBinding LowLightBox;
+
+PROPDATA& Record(PropertyIndex index) { return ExtensionPropertyTable[index]; }
+
+long CheckState(const CheckBinding& box) { return box.GetCheck() ? 1 : 0; }
+
+KOVALTIX* PageOwner(HWND page) {
+    return reinterpret_cast<KOVALTIX*>(GetWindowLongPtrA(page, DWLP_USER));
+}
+
+// Raises PageBusy for the life of a handler, so that its own control updates are ignored.
+class BusyScope {
+public:
+    BusyScope() { PageBusy = true; }
+    ~BusyScope() { PageBusy = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+};
+
+void ShowWhiteBalance() {
+    const bool manual = Record(PropAutoWhiteBalance).Value == 0;
+    RedSlider.SetValue(Record(PropWhiteBalanceRed).Value);
+    BlueSlider.SetValue(Record(PropWhiteBalanceBlue).Value);
+    RedSlider.Enable(manual);
+    BlueSlider.Enable(manual);
+}
+
+void ShowExposure() {
+    ExposureSlider.SetValue(Record(PropExposure).Value);
+    ExposureSlider.Enable(Record(PropAutoExposure).Value == 0);
+}
+
+void ShowGain() {
+    GainSlider.SetValue(Record(PropGain).Value);
+    GainSlider.Enable(Record(PropAutoGain).Value == 0);
+}
+
+void OnWhiteBalanceChange(KOVALTIX& owner) {
+    BusyScope busy;
+    // Green has no control on the page: it always travels as its default.
+    owner.Set_WhiteBalance(CheckState(AutoWhiteBalanceBox), RedSlider.GetValue(),
+                           Record(PropWhiteBalanceGreen).Def, BlueSlider.GetValue());
+    ShowWhiteBalance();
+}
+
+void OnExposureChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_Exposure(CheckState(AutoExposureBox), ExposureSlider.GetValue());
+    ShowExposure();
+}
+
+void OnGainChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_Gain(CheckState(AutoGainBox), GainSlider.GetValue());
+    ShowGain();
+}
+
+void OnPowerLineChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_PowerLine(PowerLineGroup.GetIndex());
+}
+
+void OnFlipChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_Flip(CheckState(FlipBox));
+}
+
+void OnMirrorChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_Mirror(CheckState(MirrorBox));
+}
+
+void OnPrivacyChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_PrivateMode(CheckState(PrivacyBox));
+}
+
+void OnLowLightChange(KOVALTIX& owner) {
+    BusyScope busy;
+    owner.Set_LowLightMode(CheckState(LowLightBox));
+}
+
+void OnDefault(HWND page, KOVALTIX& owner) {
+    EnableDlgItem(page, IDC_DEFAULT, false);
+    owner.Reset_WhiteBalance();
+    owner.Reset_Exposure();
+    owner.Reset_Gain();
+    owner.Reset_PowerLine();
+    owner.Reset_Flip();
+    owner.Reset_Mirror();
+    owner.Reset_PrivateMode();
+    owner.Reset_LowLightMode();
+    SendMessageA(page, UpdateMessage, 0, 0);
+    EnableDlgItem(page, IDC_DEFAULT, true);
+}
+
+void ReloadPage(KOVALTIX* owner) {
+    BusyScope busy;
+    if (owner != nullptr) {
+        owner->Get_WhiteBalance(&Record(PropAutoWhiteBalance), &Record(PropWhiteBalanceRed),
+                                &Record(PropWhiteBalanceGreen), &Record(PropWhiteBalanceBlue));
+    }
+    AutoWhiteBalanceBox.SetCheck(Record(PropAutoWhiteBalance).Value != 0);
+    ShowWhiteBalance();
+
+    if (owner != nullptr) owner->Get_Exposure(&Record(PropAutoExposure), &Record(PropExposure));
+    AutoExposureBox.SetCheck(Record(PropAutoExposure).Value != 0);
+    ShowExposure();
+
+    if (owner != nullptr) owner->Get_Gain(&Record(PropAutoGain), &Record(PropGain));
+    AutoGainBox.SetCheck(Record(PropAutoGain).Value != 0);
+    ShowGain();
+
+    if (owner != nullptr) owner->Get_PowerLine(&Record(PropPowerLine));
+    PowerLineGroup.SetIndex(Record(PropPowerLine).Value);
+
+    if (owner != nullptr) owner->Get_Flip(&Record(PropFlip));
+    FlipBox.SetCheck(Record(PropFlip).Value != 0);
+    if (owner != nullptr) owner->Get_Mirror(&Record(PropMirror));
+    MirrorBox.SetCheck(Record(PropMirror).Value != 0);
+    if (owner != nullptr) owner->Get_PrivateMode(&Record(PropPrivacy));
+    PrivacyBox.SetCheck(Record(PropPrivacy).Value != 0);
+    if (owner != nullptr) owner->Get_LowLightMode(&Record(PropNightMode));
+    LowLightBox.SetCheck(Record(PropNightMode).Value != 0);
+}
+
+void BindPage(HWND page) {
+    AutoWhiteBalanceBox.Bind(page, IDC_WB_AUTO, &Record(PropAutoWhiteBalance));
+    RedSlider.Bind(page, IDC_WB_RED_LABEL, IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, &Record(PropWhiteBalanceRed));
+    BlueSlider.Bind(page, IDC_WB_BLUE_LABEL, IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, &Record(PropWhiteBalanceBlue));
+    AutoExposureBox.Bind(page, IDC_EXPOSURE_AUTO, &Record(PropAutoExposure));
+    ExposureSlider.Bind(page, IDC_EXPOSURE_LABEL, IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT,
+                        &Record(PropExposure));
+    AutoGainBox.Bind(page, IDC_GAIN_AUTO, &Record(PropAutoGain));
+    GainSlider.Bind(page, IDC_GAIN_LABEL, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, &Record(PropGain));
+    PowerLineGroup.Bind(page, IDC_POWERLINE_LABEL, PowerLineButtonIds, 3, &Record(PropPowerLine));
+    FlipBox.Bind(page, IDC_FLIP, &Record(PropFlip));
+    MirrorBox.Bind(page, IDC_MIRROR, &Record(PropMirror));
+    PrivacyBox.Bind(page, IDC_PRIVACY, &Record(PropPrivacy));
+    LowLightBox.Bind(page, IDC_LOWLIGHT, &Record(PropNightMode));
+
+    const bool manualWhiteBalance = Record(PropAutoWhiteBalance).Value == 0;
+    RedSlider.Enable(manualWhiteBalance);
+    BlueSlider.Enable(manualWhiteBalance);
+    ExposureSlider.Enable(Record(PropAutoExposure).Value == 0);
+    GainSlider.Enable(Record(PropAutoGain).Value == 0);
+}
+
+// A page may be created again after this one: hand the controls back while they still exist
+// (the page's WM_DESTROY comes before its children are destroyed).
+void UnbindPage() {
+    for (SliderBinding* slider : {&RedSlider, &BlueSlider, &ExposureSlider, &GainSlider}) {
+        slider->Unbind();
+    }
+    for (CheckBinding* box : {&AutoWhiteBalanceBox, &AutoExposureBox, &AutoGainBox, &FlipBox,
+                              &MirrorBox, &PrivacyBox, &LowLightBox}) {
+        box->Unbind();
+    }
+    PowerLineGroup.Unbind();
+}
+
+void OnCommand(HWND page, KOVALTIX* owner, WORD id, WORD code) {
+    if (owner == nullptr) return;
+    switch (id) {
+    case IDC_WB_RED_EDIT:
+    case IDC_WB_BLUE_EDIT:
+        if (code == EN_UPDATE) OnWhiteBalanceChange(*owner);
+        break;
+    case IDC_WB_AUTO:
+        if (code == BN_CLICKED) OnWhiteBalanceChange(*owner);
+        break;
+    case IDC_EXPOSURE_EDIT:
+        if (code == EN_UPDATE) OnExposureChange(*owner);
+        break;
+    case IDC_EXPOSURE_AUTO:
+        if (code == BN_CLICKED) OnExposureChange(*owner);
+        break;
+    case IDC_GAIN_EDIT:
+        if (code == EN_UPDATE) OnGainChange(*owner);
+        break;
+    case IDC_GAIN_AUTO:
+        if (code == BN_CLICKED) OnGainChange(*owner);
+        break;
+    case IDC_POWERLINE_OUTDOOR:
+    case IDC_POWERLINE_50HZ:
+    case IDC_POWERLINE_60HZ:
+        if (code == BN_CLICKED) OnPowerLineChange(*owner);
+        break;
+    case IDC_FLIP:
+        if (code == BN_CLICKED) OnFlipChange(*owner);
+        break;
+    case IDC_MIRROR:
+        if (code == BN_CLICKED) OnMirrorChange(*owner);
+        break;
+    case IDC_PRIVACY:
+        if (code == BN_CLICKED) OnPrivacyChange(*owner);
+        break;
+    case IDC_LOWLIGHT:
+        if (code == BN_CLICKED) OnLowLightChange(*owner);
+        break;
+    case IDC_DEFAULT:
+        OnDefault(page, *owner);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+    KOVALTIX* owner = PageOwner(page);
+    if (message == WM_INITDIALOG) {
+        BindPage(page);
+        PageBusy = false;
+        return TRUE;
+    }
+    if (message == WM_CLOSE) {
+        if (owner != nullptr) owner->CloseExtensionPropDialog();
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        UnbindPage();
+        PostQuitMessage(0);
+        return TRUE;
+    }
+    if (UpdateMessage != 0 && message == UpdateMessage) {
+        ReloadPage(owner);
+        return TRUE;
+    }
+    if (message == WM_COMMAND) {
+        if (!PageBusy) OnCommand(page, owner, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The page methods of the exported class.
+
+HWND KOVALTIX::CreateExtensionPropDialog(HWND parent, char* title, unsigned long size) {
+    if (m_instanceMutex == nullptr || m_pageWindow != nullptr) return nullptr;
+
+    m_pageTemplate = FindLocalizedResource(KovaltixModule, static_cast<int>(reinterpret_cast<ULONG_PTR>(RT_DIALOG)),
+                                           IDD_EXTENSION_PAGE, nullptr);
+    if (title != nullptr) LoadPageTitle(KovaltixModule, title, size);
+
+    PageBusy = true;
+    if (m_pageTemplate != nullptr) {
+        m_pageWindow = CreateDialogIndirectParamA(
+            KovaltixModule, static_cast<LPCDLGTEMPLATEA>(m_pageTemplate), parent, &ExtensionPageProc, 0);
+    }
+    if (m_pageWindow == nullptr) {
+        // No page was built, so nothing else would ever lower the flag.
+        PageBusy = false;
+        return nullptr;
+    }
+    SetWindowLongPtrA(m_pageWindow, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(m_pageWindow, SW_SHOWNORMAL);
+    return m_pageWindow;
+}
+
+void KOVALTIX::CloseExtensionPropDialog() {
+    HWND page = m_pageWindow;
+    if (page == nullptr) return;
+    if (IsWindow(page) && GetWindowThreadProcessId(page, nullptr) != GetCurrentThreadId() &&
+        PageOwner(page) == this) {
+        // Only the page's own thread can destroy it; its WM_CLOSE comes back here on that thread.
+        SendMessageA(page, WM_CLOSE, 0, 0);
+        if (m_pageWindow != page) return;
+    }
+    m_pageWindow = nullptr;
+    DestroyWindow(page);
+}
+
+HWND KOVALTIX::GetExtensionPropDialogHandle() { return m_pageWindow; }
+
+void KOVALTIX::UpdateExtensionPropDialog() {
+    if (m_pageWindow != nullptr) PostMessageA(m_pageWindow, UpdateMessage, 0, 0);
+}
