@@ -1,0 +1,121 @@
+#include "Installer/DLL/SetupSupport.h"
+
+#include <shlobj.h>
+#include <cstring>
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kSettingsSection[] = "Installer";
+const char kDesktopEntry[] = "DesctopShortCut";
+const char kStartMenuEntry[] = "StartMenuShortCut";
+const char kDriverInstaller[] = "DPInst.exe";
+
+namespace {
+
+template <std::size_t N>
+const char* TerminatedText(const char (&field)[N])
+{
+    return ::memchr(field, '\0', N) != nullptr ? field : nullptr;
+}
+
+// The long, absolute form of a folder, without a trailing separator.
+bool CanonicalFolder(const char* path, char (&out)[MAX_PATH])
+{
+    char full[MAX_PATH];
+    const DWORD fullLength = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    if (fullLength == 0 || fullLength >= MAX_PATH)
+        return false;
+    const DWORD longLength = GetLongPathNameA(full, out, MAX_PATH);
+    if (longLength == 0 || longLength >= MAX_PATH)
+        std::memcpy(out, full, fullLength + 1);
+    std::size_t length = std::strlen(out);
+    while (length > 3 && (out[length - 1] == '\\' || out[length - 1] == '/'))
+        out[--length] = '\0';
+    return true;
+}
+
+class ProcessInfo {
+public:
+    ProcessInfo() { std::memset(&info_, 0, sizeof info_); }
+    ~ProcessInfo()
+    {
+        if (info_.hThread) CloseHandle(info_.hThread);
+        if (info_.hProcess) CloseHandle(info_.hProcess);
+    }
+    ProcessInfo(const ProcessInfo&) = delete;
+    ProcessInfo& operator=(const ProcessInfo&) = delete;
+    PROCESS_INFORMATION* get() { return &info_; }
+private:
+    PROCESS_INFORMATION info_;
+};
+
+}  // namespace
+
+bool ReadContextTexts(const InstallContext& context, ContextTexts& texts)
+{
+    texts.baseFolder = TerminatedText(context.baseFolder);
+    texts.parentFolder = TerminatedText(context.parentFolder);
+    texts.productFolder = TerminatedText(context.productFolder);
+    texts.productName = TerminatedText(context.productName);
+    texts.displayName = TerminatedText(context.displayName);
+    return texts.baseFolder && texts.parentFolder && texts.productFolder && texts.productName &&
+           texts.displayName && texts.productFolder[0] != '\0' && texts.productName[0] != '\0';
+}
+
+bool InstallationFolder(const ContextTexts& texts, PathText& out)
+{
+    out.Clear();
+    out.Append(texts.baseFolder);
+    out.Append("\\");
+    out.Append(texts.parentFolder);
+    out.Append("\\");
+    out.Append(texts.productFolder);
+    return out.ok();
+}
+
+bool ModuleFolder(HMODULE module, PathText& out)
+{
+    char file[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(module, file, MAX_PATH);
+    // A full buffer means the name was cut short.
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    return DriveAndFolder(file, out);
+}
+
+bool SystemDirectory(PathText& out)
+{
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    out.Clear();
+    return length != 0 && length < MAX_PATH && out.Append(folder);
+}
+
+bool SpecialFolder(HWND owner, int csidl, PathText& out)
+{
+    char folder[MAX_PATH] = "";
+    out.Clear();
+    return SHGetSpecialFolderPathA(owner, folder, csidl, FALSE) && out.Append(folder);
+}
+
+bool SameFolder(const char* a, const char* b)
+{
+    char canonicalA[MAX_PATH];
+    char canonicalB[MAX_PATH];
+    if (!CanonicalFolder(a, canonicalA) || !CanonicalFolder(b, canonicalB))
+        return false;
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, canonicalA, -1, canonicalB, -1) ==
+           CSTR_EQUAL;
+}
+
+bool RunAndWait(const char* application, char* commandLine, DWORD& exitCode)
+{
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    ProcessInfo process;
+    if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, process.get()))
+        return false;
+    WaitForSingleObject(process.get()->hProcess, INFINITE);
+    return GetExitCodeProcess(process.get()->hProcess, &exitCode) != FALSE;
+}

@@ -1,0 +1,41 @@
+#pragma once
+#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/Paths.h"
+
+// The record's texts, each confirmed to end inside its field.
+struct ContextTexts {
+    const char* baseFolder = nullptr;
+    const char* parentFolder = nullptr;
+    const char* productFolder = nullptr;
+    const char* productName = nullptr;
+    const char* displayName = nullptr;
+};
+
+// False for an unterminated field, or an empty product folder or product name
+// (either would make the exports act on a shared folder or key).
+bool ReadContextTexts(const InstallContext& context, ContextTexts& texts);
+
+// baseFolder\parentFolder\productFolder, joined as given.
+bool InstallationFolder(const ContextTexts& texts, PathText& out);
+
+// Drive and folder part of the module's file, ending in a separator.
+bool ModuleFolder(HMODULE module, PathText& out);
+
+bool SystemDirectory(PathText& out);
+
+// The named special folder, not created when missing.
+bool SpecialFolder(HWND owner, int csidl, PathText& out);
+
+// True when both paths name the same folder, ignoring letter case, separator
+// doubling and a trailing separator.
+bool SameFolder(const char* a, const char* b);
+
+extern const char kUninstallKey[];
+extern const char kSettingsSection[];
+extern const char kDesktopEntry[];
+extern const char kStartMenuEntry[];
+extern const char kDriverInstaller[];   // the file name of DPInst
+
+// Starts `application` by its full path with `commandLine` as its command
+// line text, waits for it to end and reads its exit code.
+bool RunAndWait(const char* application, char* commandLine, DWORD& exitCode);

@@ -1,0 +1,243 @@
+#include "Installer/DLL/ShellHelpers.h"
+
+#include "Installer/DLL/Paths.h"
+
+#include <objbase.h>
+#include <objidl.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <cstring>
+
+namespace {
+
+// Balances one successful CoInitialize.
+class ComScope {
+public:
+    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() { if (ok_) CoUninitialize(); }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    bool ok() const { return ok_; }
+private:
+    bool ok_;
+};
+
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { if (p_) p_->Release(); }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T** out() { return &p_; }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+private:
+    T* p_ = nullptr;
+};
+
+class Handle {
+public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() { if (h_) CloseHandle(h_); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+private:
+    HANDLE h_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    ~FindHandle() { if (h_ != INVALID_HANDLE_VALUE) FindClose(h_); }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+private:
+    HANDLE h_;
+};
+
+const CLSID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kIidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+bool IsFolder(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsDotEntry(const char* name)
+{
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+}  // namespace
+
+bool CreateShortcut(const char* target, const char* name, const char* description,
+                    HWND owner, int csidl, const char* subfolder, const char* arguments,
+                    const char* workingDirectory, int showCommand,
+                    const char* iconPath, int iconIndex)
+{
+    if (name == nullptr || target == nullptr)
+        return false;
+
+    PathText folder;
+    if (csidl == -1) {
+        if (subfolder == nullptr || !folder.Append(subfolder))
+            return false;
+    } else {
+        char special[MAX_PATH] = "";
+        if (!SHGetSpecialFolderPathA(owner, special, csidl, TRUE))
+            return false;
+        folder.Append(special);
+        folder.Append("\\");
+        if (subfolder != nullptr)
+            folder.Append(subfolder);
+        if (!folder.ok())
+            return false;
+    }
+    // Refuse an over-long link path before anything is created.
+    PathText linkPath(folder.c_str());
+    linkPath.Append("\\");
+    linkPath.Append(name);
+    linkPath.Append(".lnk");
+    if (!linkPath.ok())
+        return false;
+
+    PathText targetFolder;
+    if (workingDirectory == nullptr) {
+        if (!DriveAndFolder(target, targetFolder))
+            return false;
+        targetFolder.DropLast();
+        workingDirectory = targetFolder.c_str();
+    }
+    if (description == nullptr)
+        description = name;
+
+    if (!CreateFolderTree(folder.c_str()))
+        return false;
+
+    ComScope com;
+    if (!com.ok())
+        return false;
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
+                                reinterpret_cast<void**>(link.out()))))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(file.out()))))
+        return false;
+
+    link->SetPath(target);
+    link->SetDescription(description);
+    link->SetArguments(arguments);
+    link->SetWorkingDirectory(workingDirectory);
+    link->SetIconLocation(iconPath, iconIndex);
+    link->SetShowCmd(showCommand);
+
+    wchar_t widePath[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH) == 0)
+        return false;
+    return SUCCEEDED(file->Save(widePath, TRUE));
+}
+
+bool IsModuleLoaded(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    DWORD processes[1024];
+    DWORD processBytes = 0;
+    if (!EnumProcesses(processes, sizeof processes, &processBytes))
+        return false;
+    const DWORD processCount = processBytes / sizeof processes[0];
+    for (DWORD p = 0; p < processCount; ++p) {
+        Handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processes[p]));
+        if (process.get() == nullptr)
+            continue;
+        HMODULE modules[1024];
+        DWORD moduleBytes = 0;
+        if (!EnumProcessModules(process.get(), modules, sizeof modules, &moduleBytes))
+            continue;
+        DWORD moduleCount = moduleBytes / sizeof modules[0];
+        if (moduleCount > 1024)
+            moduleCount = 1024;
+        for (DWORD m = 0; m < moduleCount; ++m) {
+            char name[MAX_PATH];
+            if (GetModuleFileNameExA(process.get(), modules[m], name, MAX_PATH) != 0 &&
+                std::strcmp(name, path) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool CreateFolderTree(const char* path)
+{
+    if (path == nullptr || path[0] == '\0')
+        return false;
+    if (IsFolder(path))
+        return true;
+    PathText parent;
+    if (!DriveAndFolder(path, parent))
+        return false;
+    // Without a separator no parent is left to create: the tree ends here.
+    if (!parent.DropLast() || parent.empty())
+        return false;
+    if (!CreateFolderTree(parent.c_str()))
+        return false;
+    if (CreateDirectoryA(path, nullptr))
+        return true;
+    // A trailing separator names the parent just made.
+    return GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(path);
+}
+
+bool RemoveFolderTree(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    PathText pattern(path);
+    if (!pattern.Append("\\*.*"))
+        return false;
+
+    bool result = true;
+    WIN32_FIND_DATAA entry;
+    {
+        FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+        if (!search.valid())
+            return true;
+        do {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            PathText file(path);
+            file.Append("\\");
+            if (!file.Append(entry.cFileName)) {
+                result = false;
+                continue;
+            }
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(file.c_str()) && GetLastError() != 0)
+                result = false;
+        } while (FindNextFileA(search.get(), &entry));
+    }
+    {
+        FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+        if (search.valid()) {
+            do {
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(entry.cFileName))
+                    continue;
+                PathText child(path);
+                child.Append("\\");
+                if (!child.Append(entry.cFileName) || !RemoveFolderTree(child.c_str()))
+                    result = false;
+            } while (FindNextFileA(search.get(), &entry));
+        }
+    }
+    if (!RemoveDirectoryA(path))
+        result = false;
+    return result;
+}

@@ -1,0 +1,114 @@
+#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/InstallManifest.h"
+#include "Installer/DLL/RegistryKey.h"
+#include "Installer/DLL/SetupSupport.h"
+#include "Installer/DLL/ShellHelpers.h"
+
+#include <shlobj.h>
+#include <cstdio>
+
+namespace {
+
+bool AppendEntry(PathText& path, std::int32_t kind)
+{
+    const ManifestEntry* entry = FindManifestEntry(kind);
+    return entry != nullptr && path.Append(entry->baseName) && path.Append(entry->extension);
+}
+
+bool RemoveDesktopShortcut(HWND owner, const char* productName)
+{
+    PathText desktop;
+    if (!SpecialFolder(owner, CSIDL_COMMON_DESKTOPDIRECTORY, desktop))
+        return true;
+    PathText link(desktop.c_str());
+    link.Append("\\");
+    link.Append(productName);
+    link.Append(".lnk");
+    if (!link.ok())
+        return false;
+    if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return true;
+    return DeleteFileA(link.c_str()) != FALSE;
+}
+
+bool RemoveStartMenuFolder(HWND owner, const char* productFolder)
+{
+    PathText programs;
+    if (!SpecialFolder(owner, CSIDL_COMMON_PROGRAMS, programs))
+        return true;
+    PathText folder(programs.c_str());
+    folder.Append("\\");
+    folder.Append(productFolder);
+    return folder.ok() && RemoveFolderTree(folder.c_str());
+}
+
+bool Unregister(const char* productName)
+{
+    RegistryKey uninstall;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.out()) !=
+        ERROR_SUCCESS)
+        return false;
+    const LONG deleted = RegDeleteKeyA(uninstall.get(), productName);
+    if (deleted == ERROR_SUCCESS) {
+        RegFlushKey(uninstall.get());
+        return true;
+    }
+    return deleted == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+extern "C" bool Uninstaller(const InstallContext* context)
+{
+    ContextTexts texts;
+    if (!ReadContextTexts(*context, texts))
+        return false;
+    PathText recordedFolder;
+    PathText installFolder;
+    if (!InstallationFolder(texts, recordedFolder) || !ModuleFolder(context->module, installFolder))
+        return false;
+    // Everything below the module's folder is deleted: only the folder the
+    // record names as the installation folder qualifies, never the source
+    // folder or any other folder holding the same files.
+    if (!SameFolder(installFolder.c_str(), recordedFolder.c_str()))
+        return false;
+
+    PathText settingsFile(installFolder.c_str());
+    PathText driverInf(installFolder.c_str());
+    PathText driverInstaller(installFolder.c_str());
+    PathText systemFile;
+    if (!AppendEntry(settingsFile, SettingsFile) || !driverInf.Append("driver\\") ||
+        !AppendEntry(driverInf, DriverInf) || !driverInstaller.Append(kDriverInstaller) ||
+        !SystemDirectory(systemFile) || !systemFile.Append("\\") ||
+        !AppendEntry(systemFile, SystemFile))
+        return false;
+    installFolder.DropLast();
+
+    if (IsModuleLoaded(systemFile.c_str()))
+        return false;
+
+    char commandLine[1024];
+    const int length = std::snprintf(commandLine, sizeof commandLine, "DPInst.exe /u \"%s\" /d /q",
+                                     driverInf.c_str());
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof commandLine)
+        return false;
+    DWORD exitCode = 1;
+    if (!RunAndWait(driverInstaller.c_str(), commandLine, exitCode) || exitCode != 0)
+        return false;
+
+    if (GetPrivateProfileIntA(kSettingsSection, kDesktopEntry, 0, settingsFile.c_str()) != 0 &&
+        !RemoveDesktopShortcut(context->ownerWindow, texts.productName))
+        return false;
+    if (GetPrivateProfileIntA(kSettingsSection, kStartMenuEntry, 0, settingsFile.c_str()) != 0 &&
+        !RemoveStartMenuFolder(context->ownerWindow, texts.productFolder))
+        return false;
+    if (!Unregister(texts.productName))
+        return false;
+
+    if (GetFileAttributesA(systemFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !DeleteFileA(systemFile.c_str()))
+        return false;
+    // Files in use (the caller's own) keep the folder; that does not fail the call.
+    RemoveFolderTree(installFolder.c_str());
+    return true;
+}
