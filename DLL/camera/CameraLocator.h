@@ -14,9 +14,10 @@ bool ScanProcessingUnit(const void* descriptorBlock, DWORD* powerLineFlag);
 
 namespace CameraLocator {
 
-// Hubs chain at most this deep below a root hub; deeper links are ignored, so a malformed
-// topology (a hub that names itself or an ancestor) cannot recurse without end.
-constexpr int MaxHubDepth = 7;
+// Hubs below a root hub are followed at most this deep (USB itself allows five); deeper links
+// are passed over, so a malformed topology (a hub naming itself or an ancestor) cannot recurse
+// without end.
+constexpr int MaxHubDepth = 6;
 
 // Internal routines, visible for tests. Text results are blocks of their own (FreeBlock).
 char* NarrowString(const WCHAR* text);
