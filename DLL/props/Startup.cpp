@@ -1,0 +1,77 @@
+#include "DLL/camera/CameraIds.h"
+#include "DLL/camera/CameraLocator.h"
+#include "DLL/camera/DeviceChannel.h"
+#include "DLL/camera/DeviceLayer.h"
+#include "DLL/camera/UsbLayouts.h"
+#include "DLL/props/PropertyTable.h"
+
+namespace {
+
+// A camera whose descriptor set stays missing or unusable is found again on every pass;
+// a few retries cover a slow device, and then start-up gives up.
+constexpr int MaxStartUpPasses = 4;
+
+// The two blocks FindCamera hands over, freed on every path.
+struct LocatorResult {
+    void* connectionInfo = nullptr;
+    void* descriptors = nullptr;
+    LocatorResult() = default;
+    LocatorResult(const LocatorResult&) = delete;
+    LocatorResult& operator=(const LocatorResult&) = delete;
+    ~LocatorResult() {
+        DeviceLayer::FreeBlock(connectionInfo);
+        DeviceLayer::FreeBlock(descriptors);
+    }
+};
+
+void LoadProperty(int index) {
+    const PropertyInfo& info = PropertyInfoTable[index];
+    PROPDATA& record = ExtensionPropertyTable[index];
+    char name[64];
+    DWORD size;
+
+    record.Min = info.min;
+    record.Max = info.max;
+    wsprintfA(name, "%sEnb", info.baseName);
+    size = sizeof(record.Enb);
+    TheDeviceChannel.ReadSetting(name, REG_DWORD, &record.Enb, &size, &info.fallbackEnb);
+    wsprintfA(name, "%sDef", info.baseName);
+    size = sizeof(record.Def);
+    TheDeviceChannel.ReadSetting(name, REG_DWORD, &record.Def, &size, &info.fallbackDef);
+    const long def = record.Def;
+    size = sizeof(record.Value);
+    TheDeviceChannel.ReadSetting(info.baseName, REG_DWORD, &record.Value, &size, &def);
+    if (record.Value < record.Min || record.Value > record.Max) record.Value = record.Def;
+}
+
+// One pass: true when it reached a final state (loaded, or definitely no camera).
+bool RunPass() {
+    LocatorResult found;
+    if (!FindCamera(&found.connectionInfo, &found.descriptors)) return true;
+    DWORD powerLineFlag = 0;
+    if (!found.connectionInfo || !found.descriptors ||
+        !ScanProcessingUnit(found.descriptors, &powerLineFlag))
+        return false;
+
+    const auto* info = static_cast<const ConnectionInfoBlock*>(found.connectionInfo);
+    if (!TheDeviceChannel.Open(KsCategoryCapture, CameraVendorId,
+                               info->DeviceDescriptor.idProduct, CameraInterfaceNumber))
+        return true;
+
+    for (int i = 0; i < PropertyCount; ++i) LoadProperty(i);
+    // The camera's standard processing unit already offers power-line frequency.
+    if (powerLineFlag) ExtensionPropertyTable[PropPowerLine].Enb = 0;
+    return true;
+}
+
+}  // namespace
+
+void StartUp(HMODULE module) {
+    KovaltixModule = module;
+    UpdateMessage = RegisterWindowMessageA("KOVALTIX_UPDATEPORPERTY");
+    for (int pass = 0; pass < MaxStartUpPasses; ++pass) {
+        if (RunPass()) break;
+    }
+}
+
+void ShutDown() { TheDeviceChannel.Close(); }

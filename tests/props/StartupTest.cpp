@@ -1,0 +1,163 @@
+#include <cstring>
+#include "DLL/camera/DeviceChannel.h"
+#include "tests/props/PropsFixture.h"
+
+namespace {
+
+using StartUpTest = CameraTest;
+
+bool TableIsZero() {
+    static const PROPDATA zero[PropertyCount] = {};
+    return std::memcmp(ExtensionPropertyTable, zero, sizeof(zero)) == 0;
+}
+
+TEST_F(StartUpTest, EmptySettingsKeyTakesEveryFallback) {
+    RunStartUp();
+    ASSERT_TRUE(TheDeviceChannel.IsOpen());
+    for (int i = 0; i < PropertyCount; ++i) {
+        const PropertyInfo& info = PropertyInfoTable[i];
+        const PROPDATA& r = ExtensionPropertyTable[i];
+        SCOPED_TRACE(info.baseName);
+        EXPECT_EQ(info.min, r.Min);
+        EXPECT_EQ(info.max, r.Max);
+        EXPECT_EQ(info.fallbackDef, r.Def);
+        EXPECT_EQ(info.fallbackDef, r.Value);
+        EXPECT_EQ(i == PropWhiteBalanceGreen ? 0 : 1, r.Enb);
+    }
+    EXPECT_EQ(1, ExtensionPropertyTable[PropExposure].Min);
+    EXPECT_EQ(127, ExtensionPropertyTable[PropGain].Max);
+    EXPECT_EQ(255, ExtensionPropertyTable[PropExposure].Def);
+    // Loading reads only; nothing is sent to the camera or written back.
+    EXPECT_TRUE(vcam::XuRequests().empty());
+    DWORD v;
+    EXPECT_FALSE(StoredDword("GainEx", &v));
+}
+
+TEST_F(StartUpTest, StoredValuesAreRangeCheckedAgainstTheLoadedDefault) {
+    StoreDword("ExposureEx", 0);  // below Min 1, and no stored default
+    StoreDword("GainEx", 128);    // one past Max
+    StoreDword("GainExDef", 50);
+    StoreDword("WBRedExDef", 300);  // defaults are taken as read, even out of range
+    StoreDword("WBBlueEx", 255);    // the top of the range stays
+    StoreDword("AGCEx", 0xFFFFFFFF);  // -1
+    StoreString("FlipEx", "1");       // wrong type: as if absent
+    StoreDword("FlipExDef", 1);
+    StoreDword("MirrorExEnb", 0);
+    StoreDword("WBGreenExEnb", 7);
+    RunStartUp();
+    const PROPDATA* t = ExtensionPropertyTable;
+    EXPECT_EQ(255, t[PropExposure].Value);
+    EXPECT_EQ(50, t[PropGain].Value);
+    EXPECT_EQ(50, t[PropGain].Def);
+    EXPECT_EQ(300, t[PropWhiteBalanceRed].Def);
+    EXPECT_EQ(300, t[PropWhiteBalanceRed].Value);
+    EXPECT_EQ(255, t[PropWhiteBalanceBlue].Value);
+    EXPECT_EQ(1, t[PropAutoGain].Value) << "-1 is out of range: the default replaces it";
+    EXPECT_EQ(1, t[PropFlip].Value);
+    EXPECT_EQ(0, t[PropMirror].Enb);
+    EXPECT_EQ(7, t[PropWhiteBalanceGreen].Enb);
+}
+
+TEST_F(StartUpTest, GainAtTheTopOfItsRangeStays) {
+    StoreDword("GainEx", 127);
+    RunStartUp();
+    EXPECT_EQ(127, ExtensionPropertyTable[PropGain].Value);
+}
+
+class StandardPowerLineTest : public CameraTest {
+protected:
+    void SetUp() override {
+        options.powerLine = true;
+        CameraTest::SetUp();
+    }
+};
+
+TEST_F(StandardPowerLineTest, VendorPowerLineIsWithdrawn) {
+    StoreDword("PowerLineExEnb", 1);
+    StoreDword("PowerLineEx", 1);
+    RunStartUp();
+    EXPECT_EQ(0, ExtensionPropertyTable[PropPowerLine].Enb);
+    EXPECT_EQ(1, ExtensionPropertyTable[PropPowerLine].Value);
+    EXPECT_EQ(1, ExtensionPropertyTable[PropFlip].Enb);
+}
+
+TEST_F(StartUpTest, NoCameraLeavesTheLibraryInertButRegistersTheMessage) {
+    vcam::Reset();
+    RunStartUp();
+    EXPECT_NE(0u, UpdateMessage);
+    EXPECT_EQ(UpdateMessage, RegisterWindowMessageA("KOVALTIX_UPDATEPORPERTY"));
+    EXPECT_EQ(GetModuleHandleA(nullptr), KovaltixModule);
+    EXPECT_FALSE(TheDeviceChannel.IsOpen());
+    EXPECT_TRUE(TableIsZero());
+    ShutDown();
+    ShutDown();
+    EXPECT_TRUE(TableIsZero());
+}
+
+TEST_F(StartUpTest, MissingSettingsKeyMeansNoCamera) {
+    vcam::RemoveDriverKeys(camera.instanceId);
+    vcam::CreateDriverKeys(camera.instanceId, vcam::StandardDriverKey,
+                           vcam::RegistryOptions{true, true, false});
+    RunStartUp();
+    EXPECT_FALSE(TheDeviceChannel.IsOpen());
+    EXPECT_TRUE(TableIsZero());
+}
+
+TEST_F(StartUpTest, ProductIdFromTheBusChoosesTheInterface) {
+    vcam::Reset();
+    vcam::StandardCameraOptions other;
+    other.productId = 0x18FF;
+    vcam::StandardCamera plugged = vcam::PlugStandardCamera(other);
+    std::string settings = vcam::CreateDriverKeys(plugged.instanceId);
+    ASSERT_FALSE(settings.empty());
+    RunStartUp();
+    EXPECT_TRUE(TheDeviceChannel.IsOpen());
+    EXPECT_EQ(1, ExtensionPropertyTable[PropFlip].Enb);
+    ResetLibraryState();
+    vcam::RemoveDriverKeys(plugged.instanceId);
+}
+
+TEST_F(StartUpTest, UnusableDescriptorsEndAfterBoundedPassesWithNothingHeld) {
+    vcam::Reset();
+    vcam::StandardCameraOptions plain;
+    plain.externalHub = false;
+    vcam::StandardCamera plugged = vcam::PlugStandardCamera(plain);
+    vcam::PortFaults faults;
+    faults.descriptorBody = true;  // found, but never with its descriptor set
+    vcam::SetPortFaults(plugged.cameraHub, plugged.cameraPort, faults);
+    RunStartUp();
+    EXPECT_FALSE(TheDeviceChannel.IsOpen());
+    EXPECT_TRUE(TableIsZero());
+    int passes = vcam::RequestCount(vcam::Request::ControllerOpen);
+    EXPECT_GE(passes, 2) << "a missing descriptor set is retried";
+    EXPECT_LE(passes, 10) << "start-up must end";
+    EXPECT_EQ(0, vcam::LiveBlocks()) << vcam::Describe();
+}
+
+TEST_F(StartUpTest, RejectedProcessingUnitIsRetriedThenGivenUp) {
+    vcam::Reset();
+    vcam::StandardCameraOptions plain;
+    plain.externalHub = false;
+    vcam::StandardCamera plugged = vcam::PlugStandardCamera(plain);
+    vcam::UsbDevice device;
+    device.vendorId = 0x2F3A;
+    device.productId = vcam::StandardProductId;
+    device.configuration = vcam::CameraConfiguration(false, 2);  // control bitmap too short
+    vcam::AttachDevice(plugged.cameraHub, plugged.cameraPort, device);
+    RunStartUp();
+    EXPECT_FALSE(TheDeviceChannel.IsOpen());
+    EXPECT_TRUE(TableIsZero());
+    EXPECT_EQ(0, vcam::LiveBlocks()) << vcam::Describe();
+}
+
+TEST_F(StartUpTest, DetachClosesTheChannelAndKeepsTheTable) {
+    StoreDword("GainEx", 17);
+    RunStartUp();
+    ASSERT_TRUE(TheDeviceChannel.IsOpen());
+    ShutDown();
+    EXPECT_FALSE(TheDeviceChannel.IsOpen());
+    EXPECT_EQ(0, vcam::OpenHandles()) << vcam::Describe();
+    EXPECT_EQ(17, ExtensionPropertyTable[PropGain].Value);
+}
+
+}  // namespace
