@@ -695,6 +695,8 @@ bool CreateKey(const std::string& path) {
 
 std::string CreateDriverKeys(const std::string& instanceId, const std::string& driverKey,
                              const RegistryOptions& options) {
+    // An empty name would make the Enum or Class key itself the target.
+    if (instanceId.empty() || driverKey.empty()) return "";
     std::string instancePath = EnumRoot + instanceId;
     std::string driverPath = ClassRoot + driverKey;
     std::string settingsPath = driverPath + "\\Settings";
@@ -717,6 +719,7 @@ std::string CreateDriverKeys(const std::string& instanceId, const std::string& d
 }
 
 void RemoveDriverKeys(const std::string& instanceId, const std::string& driverKey) {
+    if (instanceId.empty() || driverKey.empty()) return;
     std::string instancePath = EnumRoot + instanceId;
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, instancePath.c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, instancePath.c_str());
