@@ -1,0 +1,395 @@
+#include "tests/installer/InstallerFixture.h"
+
+#include "tests/common/TestPaths.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <tuple>
+
+namespace {
+
+std::string CurrentFolder()
+{
+    char folder[MAX_PATH] = "";
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    return folder;
+}
+
+std::string WinIni()
+{
+    char folder[MAX_PATH] = "";
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return ReadFileText(std::string(folder) + "\\win.ini");
+}
+
+}  // namespace
+
+class RoundTrip : public InstallerTest,
+                  public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
+
+TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
+{
+    const bool desktop = std::get<0>(GetParam());
+    const bool startMenu = std::get<1>(GetParam());
+    FillContext(desktop, startMenu);
+    ASSERT_TRUE(LoadSourceModule());
+    const std::string install = InstallFolder();
+
+    ASSERT_TRUE(Installer(&context_));
+
+    // Files: every manifest entry, with the source's content.
+    EXPECT_EQ(std::vector<std::string>(kInstalledFiles, kInstalledFiles + 6) ,
+              [&] { auto v = ListFolder(install); v.erase(std::remove(v.begin(), v.end(), "driver"), v.end()); return v; }());
+    EXPECT_EQ(std::vector<std::string>(kDriverFiles, kDriverFiles + 8), ListFolder(install + "\\driver"));
+    EXPECT_EQ(ReadFileText(source_ + "License.txt"), ReadFileText(install + "\\License.txt"));
+    EXPECT_EQ(ReadFileText(source_ + "driver\\VK4M220FL.inf"),
+              ReadFileText(install + "\\driver\\VK4M220FL.inf"));
+    EXPECT_EQ(ReadFileText(source_ + "KOVALTIX.dll"), ReadFileText(SystemCopy()));
+
+    // Registration; the installation folder holds a blank, so the command is quoted.
+    std::string value;
+    ASSERT_TRUE(ReadRegistryString(UninstallKey(), "DisplayName", value));
+    EXPECT_EQ(displayName_, value);
+    ASSERT_TRUE(ReadRegistryString(UninstallKey(), "UninstallString", value));
+    EXPECT_EQ("\"" + install + "\\MERSIVO.exe\" /uninstall", value);
+
+    // Settings: the choices recorded, the file's own content kept.
+    EXPECT_EQ(desktop ? "1" : "0", Setting("DesctopShortCut"));
+    EXPECT_EQ(startMenu ? "1" : "0", Setting("StartMenuShortCut"));
+    char release[16] = "";
+    GetPrivateProfileStringA("Version", "Release", "", release, sizeof release,
+                             SettingsFile().c_str());
+    EXPECT_STREQ("3", release);
+
+    // Shortcuts.
+    ShortcutInfo link;
+    EXPECT_EQ(desktop, FileExists(DesktopLink()));
+    if (desktop) {
+        ASSERT_TRUE(ReadShortcut(DesktopLink(), link));
+        EXPECT_EQ(install + "\\KOVALTIX.exe", link.target);
+        EXPECT_EQ("", link.arguments);
+        EXPECT_EQ(install, link.workingDirectory);
+        EXPECT_EQ(productName_, link.description);
+        EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
+    }
+    EXPECT_EQ(startMenu, FolderExists(StartMenuFolder()));
+    if (startMenu) {
+        EXPECT_EQ((std::vector<std::string>{displayName_ + ".lnk", productName_ + ".lnk"}),
+                  ListFolder(StartMenuFolder()));
+        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + displayName_ + ".lnk", link));
+        EXPECT_EQ(install + "\\MERSIVO.exe", link.target);
+        EXPECT_EQ("/uninstall", link.arguments);
+        EXPECT_EQ(install, link.workingDirectory);
+        EXPECT_EQ(displayName_, link.description);
+        EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
+        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + productName_ + ".lnk", link));
+        EXPECT_EQ(install + "\\KOVALTIX.exe", link.target);
+        EXPECT_EQ("", link.arguments);
+        EXPECT_EQ(install, link.workingDirectory);
+        EXPECT_EQ(productName_, link.description);
+        EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
+    }
+
+    // The installed DPInst ran by its full path (another DPInst.exe lies next to
+    // the calling program and would win the search for a bare name).
+    std::vector<std::string> log = DriverInstallerLog();
+    ASSERT_EQ(3u, log.size());
+    EXPECT_EQ(install + "\\DPInst.exe", log[0]);
+    EXPECT_EQ("DPInst.exe /q /lm /se /f /sa /sw /path \"" + install + "\\driver\"", log[1]);
+    EXPECT_EQ(CurrentFolder(), log[2]);
+    ClearDriverInstallerLog();
+
+    // Uninstall from the installed copy of the library.
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    ASSERT_TRUE(Uninstaller(&context_));
+
+    log = DriverInstallerLog();
+    ASSERT_EQ(3u, log.size());
+    EXPECT_EQ(install + "\\DPInst.exe", log[0]);
+    EXPECT_EQ("DPInst.exe /u \"" + install + "\\driver\\VK4M220FL.inf\" /d /q", log[1]);
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    // Only the library in use by this process may stay behind.
+    const std::vector<std::string> left = ListFolder(install);
+    EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"BRALIMOND.dll"});
+    EXPECT_TRUE(FolderExists(base_ + "\\" + parent_));
+    DropModule();
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortcutFlags, RoundTrip,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()));
+
+TEST_F(InstallerTest, ReinstallOverwritesAndReusesTheEntry)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(WriteFileText(source_ + "License.txt", "second edition"));
+    FillContext(false, false);
+    LoadSourceModule();
+    std::strcpy(context_.displayName, "Renamed");
+    ASSERT_TRUE(Installer(&context_));
+    EXPECT_EQ("second edition", ReadFileText(InstallFolder() + "\\License.txt"));
+    std::string value;
+    ASSERT_TRUE(ReadRegistryString(UninstallKey(), "DisplayName", value));
+    EXPECT_EQ("Renamed", value);
+    EXPECT_EQ("0", Setting("DesctopShortCut"));
+}
+
+TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    for (int code : {0, 2, -1}) {
+        SetDriverInstallerExit(code);
+        EXPECT_FALSE(Installer(&context_)) << code;
+    }
+    // The installation is complete all the same.
+    EXPECT_TRUE(FileExists(InstallFolder() + "\\driver\\Driver_Release.txt"));
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(DesktopLink()));
+    EXPECT_EQ(9u, DriverInstallerLog().size());
+
+    // Removal succeeds only on 0: with 1 everything stays.
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(1);
+    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_TRUE(FileExists(DesktopLink()));
+    EXPECT_TRUE(FolderExists(StartMenuFolder()));
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+}
+
+TEST_F(InstallerTest, MissingSourceFileStopsTheCopies)
+{
+    ASSERT_TRUE(DeleteFileA((source_ + "License.txt").c_str()));
+    ASSERT_TRUE(LoadSourceModule());
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_EQ((std::vector<std::string>{"Installer.ini", "MERSIVO.exe"}), ListFolder(InstallFolder()));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_EQ("0", Setting("DesctopShortCut"));
+    EXPECT_EQ("0", Setting("StartMenuShortCut"));
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+}
+
+TEST_F(InstallerTest, MissingDriverFileStopsAfterTheEarlierOnes)
+{
+    ASSERT_TRUE(DeleteFileA((source_ + "driver\\VK4M220FUx86.sys").c_str()));
+    ASSERT_TRUE(LoadSourceModule());
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_EQ((std::vector<std::string>{"VK4M220FL.inf", "VK4M220FLamd64.sys", "VK4M220FLx86.sys",
+                                        "VK4M220FUamd64.sys", "vk4m220flamd64.cat",
+                                        "vk4m220flx86.cat"}),
+              ListFolder(InstallFolder() + "\\driver"));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+}
+
+TEST_F(InstallerTest, WithoutASettingsFileNothingIsWrittenElsewhere)
+{
+    const std::string winIni = WinIni();
+    // The setup program is the first entry: no settings file gets copied.
+    ASSERT_TRUE(DeleteFileA((source_ + "MERSIVO.exe").c_str()));
+    ASSERT_TRUE(LoadSourceModule());
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_TRUE(ListFolder(InstallFolder()).empty());
+    EXPECT_EQ(winIni, WinIni());
+    EXPECT_EQ(7, static_cast<int>(GetProfileIntA("Installer", "DesctopShortCut", 7)));
+    RemoveTree(base_);
+
+    // A module handle whose file name can't be found.
+    FillContext(true, true);
+    context_.module = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7654320));
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(FolderExists(InstallFolder()));
+    EXPECT_EQ(winIni, WinIni());
+    EXPECT_EQ(7, static_cast<int>(GetProfileIntA("Installer", "StartMenuShortCut", 7)));
+    EXPECT_FALSE(Uninstaller(&context_));
+}
+
+TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
+{
+    ASSERT_TRUE(CopyFileA((source_ + "KOVALTIX.dll").c_str(), SystemCopy().c_str(), FALSE));
+    ModuleHolder holder;
+    ASSERT_TRUE(holder.Start(SystemCopy()));
+    ASSERT_TRUE(LoadSourceModule());
+    EXPECT_FALSE(Installer(&context_));
+    holder.Stop();
+    EXPECT_EQ(std::vector<std::string>(kInstalledFiles, kInstalledFiles + 6), ListFolder(InstallFolder()));
+    EXPECT_FALSE(FolderExists(InstallFolder() + "\\driver"));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+}
+
+TEST_F(InstallerTest, SystemCopyInUseDuringUninstall)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    ClearDriverInstallerLog();
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    {
+        ModuleHolder holder;
+        ASSERT_TRUE(holder.Start(SystemCopy()));
+        EXPECT_FALSE(Uninstaller(&context_));
+    }
+    EXPECT_TRUE(DriverInstallerLog().empty());
+    EXPECT_TRUE(FileExists(DesktopLink()));
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+
+    // Released again: the removal goes through.
+    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+}
+
+TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    ClearDriverInstallerLog();
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    ModuleHolder holder;
+    ASSERT_TRUE(holder.Start(Upper(SystemCopy())));
+    // Not seen as in use: the removal runs until the loaded file resists deletion.
+    EXPECT_FALSE(Uninstaller(&context_));
+    holder.Stop();
+    EXPECT_EQ(3u, DriverInstallerLog().size());
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+}
+
+TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    DeleteRegistryKey(UninstallKey());
+    ASSERT_TRUE(DeleteFileA(DesktopLink().c_str()));
+    RemoveTree(StartMenuFolder());
+    ASSERT_TRUE(DeleteFileA(SystemCopy().c_str()));
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_FALSE(FileExists(SettingsFile()));
+}
+
+TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(DeleteFileA(SettingsFile().c_str()));
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(FileExists(DesktopLink()));
+    EXPECT_TRUE(FolderExists(StartMenuFolder()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+}
+
+TEST_F(InstallerTest, EmptyProductNamesAreRefused)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    context_.productFolder[0] = '\0';
+    EXPECT_FALSE(Installer(&context_));
+    FillContext(true, true);
+    LoadSourceModule();
+    context_.productName[0] = '\0';
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(FolderExists(base_));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+
+    // After a real installation neither export may touch it with an empty name.
+    FillContext(true, true);
+    LoadSourceModule();
+    ASSERT_TRUE(Installer(&context_));
+    ClearDriverInstallerLog();
+    LoadInstalledModule();
+    SetDriverInstallerExit(0);
+    context_.productFolder[0] = '\0';
+    EXPECT_FALSE(Uninstaller(&context_));
+    std::strcpy(context_.productFolder, product_.c_str());
+    context_.productName[0] = '\0';
+    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+    EXPECT_TRUE(FolderExists(StartMenuFolder()));
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+}
+
+TEST_F(InstallerTest, UnterminatedFieldIsRefused)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    std::memset(context_.displayName, 'd', sizeof context_.displayName);
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(FolderExists(base_));
+    FillContext(true, true);
+    LoadSourceModule();
+    std::memset(context_.productName, 'p', sizeof context_.productName);
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_FALSE(FolderExists(base_));
+}
+
+TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    // The installation folder fits; a driver file's path below it does not.
+    const std::string base = root_ + "\\" + std::string(200 - root_.size(), 'b');
+    std::strcpy(context_.baseFolder, base.c_str());
+    std::strcpy(context_.parentFolder, "p");
+    std::string product(MAX_PATH - 1 - base.size() - 2 - 1 - 20, 'q');
+    std::strcpy(context_.productFolder, product.c_str());
+    ASSERT_LT(base.size() + 3 + product.size() + std::strlen("\\DPInst.exe"), size_t(MAX_PATH));
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(FolderExists(base));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+
+    // The installation folder itself too long.
+    const std::string longParent(250, 'r');
+    std::strcpy(context_.parentFolder, longParent.c_str());
+    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_FALSE(FolderExists(base));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+}
+
+TEST_F(InstallerTest, UninstallerRemovesOnlyTheInstallationFolder)
+{
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context_));
+    ClearDriverInstallerLog();
+    SetDriverInstallerExit(0);
+    // Give the source folder a settings file too: it now holds the same names.
+    ASSERT_TRUE(CopyFileA(SettingsFile().c_str(), (source_ + "Installer.ini").c_str(), FALSE));
+    ASSERT_TRUE(LoadSourceModule());
+    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_TRUE(FileExists(source_ + "MERSIVO.exe"));
+    EXPECT_TRUE(FileExists(source_ + "driver\\VK4M220FL.inf"));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+
+    // The installation folder named with other letter case and doubled
+    // separators is still the installation folder.
+    std::string base = base_;
+    base[0] = 'c';
+    std::strcpy(context_.baseFolder, (Upper(base) + "\\").c_str());
+    ASSERT_TRUE(LoadInstalledModule());
+    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_FALSE(FileExists(SettingsFile()));
+    EXPECT_TRUE(FileExists(source_ + "Installer.ini"));
+}

@@ -1,0 +1,220 @@
+#include "Installer/DLL/Paths.h"
+#include "Installer/DLL/ShellHelpers.h"
+#include "tests/common/TestPaths.h"
+#include "tests/installer/InstallerFixture.h"
+
+#include <shlobj.h>
+
+#include <string>
+
+namespace {
+
+struct Split {
+    std::string drive, folder, name, extension;
+};
+
+Split SplitText(const char* path, UINT codePage = CP_ACP)
+{
+    const PathParts p = SplitPath(path, codePage);
+    Split s;
+    s.drive.assign(path, p.driveLength);
+    s.folder.assign(path + p.driveLength, p.folderLength);
+    s.name.assign(path + p.driveLength + p.folderLength, p.nameLength);
+    s.extension.assign(path + p.driveLength + p.folderLength + p.nameLength, p.extensionLength);
+    return s;
+}
+
+class HelperTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root_ = std::string("C:\\bralimond-helpers-") + info->name();
+        RemoveTree(root_);
+        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+    }
+    void TearDown() override { RemoveTree(root_); }
+    std::string root_;
+};
+
+}  // namespace
+
+TEST(PathSplit, SplitsDriveFolderNameAndExtension)
+{
+    Split s = SplitText("C:\\Program Files\\Vendor.Dir\\setup.tar.gz");
+    EXPECT_EQ("C:", s.drive);
+    EXPECT_EQ("\\Program Files\\Vendor.Dir\\", s.folder);
+    EXPECT_EQ("setup.tar", s.name);
+    EXPECT_EQ(".gz", s.extension);
+
+    s = SplitText("relative/sub\\name");
+    EXPECT_EQ("", s.drive);
+    EXPECT_EQ("relative/sub\\", s.folder);
+    EXPECT_EQ("name", s.name);
+    EXPECT_EQ("", s.extension);
+
+    s = SplitText("C:file.txt");
+    EXPECT_EQ("C:", s.drive);
+    EXPECT_EQ("", s.folder);
+    EXPECT_EQ("file", s.name);
+
+    s = SplitText("");
+    EXPECT_EQ("", s.drive + s.folder + s.name + s.extension);
+}
+
+TEST(PathSplit, SecondByteOfDoubleByteCharacterIsNoSeparator)
+{
+    // In code page 932, 0x83 0x5C is one character whose second byte is '\'.
+    const char path[] = "C:\\dir\\\x83\x5C.txt";
+    Split s = SplitText(path, 932);
+    EXPECT_EQ("\\dir\\", s.folder);
+    EXPECT_EQ("\x83\x5C", s.name);
+    EXPECT_EQ(".txt", s.extension);
+    // A single-byte code page does take that byte for a separator.
+    s = SplitText(path, 1252);
+    EXPECT_EQ("\\dir\\\x83\\", s.folder);
+
+    // 0x81 0x2E: the second byte is no dot either.
+    s = SplitText("C:\\a\\b\x81\x2E" "c", 932);
+    EXPECT_EQ("b\x81\x2E" "c", s.name);
+    EXPECT_EQ("", s.extension);
+}
+
+TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText)
+{
+    PathText path("C:\\base");
+    EXPECT_FALSE(path.Append(std::string(MAX_PATH - 7, 'x').c_str()));
+    EXPECT_STREQ("C:\\base", path.c_str());
+    EXPECT_FALSE(path.ok());
+    PathText exact;
+    EXPECT_TRUE(exact.Append(std::string(MAX_PATH - 1, 'y').c_str()));
+    EXPECT_EQ(size_t(MAX_PATH - 1), exact.size());
+}
+
+TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds)
+{
+    EXPECT_TRUE(CreateFolderTree(root_.c_str()));
+    const std::string deep = root_ + "\\one\\two\\three";
+    EXPECT_TRUE(CreateFolderTree(deep.c_str()));
+    EXPECT_TRUE(FolderExists(deep));
+    EXPECT_TRUE(CreateFolderTree((root_ + "\\four/five\\").c_str()));
+    EXPECT_TRUE(FolderExists(root_ + "\\four\\five"));
+
+    // A file in the way.
+    ASSERT_TRUE(WriteFileText(root_ + "\\file", "x"));
+    EXPECT_FALSE(CreateFolderTree((root_ + "\\file").c_str()));
+    EXPECT_FALSE(CreateFolderTree((root_ + "\\file\\below").c_str()));
+
+    // Parents that run out must end the descent with false.
+    EXPECT_FALSE(CreateFolderTree("Q:\\no\\such\\drive"));
+    EXPECT_FALSE(CreateFolderTree("\\\\nohost\\noshare\\dir"));
+    EXPECT_FALSE(CreateFolderTree(""));
+    EXPECT_FALSE(CreateFolderTree(nullptr));
+}
+
+TEST_F(HelperTest, RemoveFolderTreeDeletesReadOnlyFilesAndSubfolders)
+{
+    EXPECT_TRUE(RemoveFolderTree((root_ + "\\absent").c_str()));
+    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree\\sub\\deeper").c_str()));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\plain.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\locked.txt", "b"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\deeper\\hidden.txt", "c"));
+    SetFileAttributesA((root_ + "\\tree\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((root_ + "\\tree\\sub\\deeper\\hidden.txt").c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_TRUE(RemoveFolderTree((root_ + "\\tree").c_str()));
+    EXPECT_FALSE(FolderExists(root_ + "\\tree"));
+}
+
+TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse)
+{
+    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree\\sub").c_str()));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\busy.txt", "b"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\z.txt", "z"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\c.txt", "c"));
+    HANDLE busy = CreateFileA((root_ + "\\tree\\busy.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+    EXPECT_FALSE(RemoveFolderTree((root_ + "\\tree").c_str()));
+    CloseHandle(busy);
+    EXPECT_EQ(std::vector<std::string>{"busy.txt"}, ListFolder(root_ + "\\tree"));
+}
+
+TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
+{
+    const std::string target = root_ + "\\app\\Tool.exe";
+    const std::string folder = root_ + "\\links\\nested";
+    ASSERT_TRUE(CreateShortcut(target.c_str(), "My Tool", nullptr, nullptr, -1, folder.c_str(),
+                               "/x 1", nullptr, SW_SHOWMAXIMIZED, nullptr, 0));
+    ShortcutInfo link;
+    ASSERT_TRUE(ReadShortcut(folder + "\\My Tool.lnk", link));
+    EXPECT_EQ(target, link.target);
+    EXPECT_EQ("/x 1", link.arguments);
+    EXPECT_EQ(root_ + "\\app", link.workingDirectory);
+    EXPECT_EQ("My Tool", link.description);
+    EXPECT_EQ(SW_SHOWMAXIMIZED, link.showCommand);
+
+    // Saved again over the same file, with the given texts this time.
+    ASSERT_TRUE(CreateShortcut(target.c_str(), "My Tool", "About it", nullptr, -1, folder.c_str(),
+                               nullptr, "C:\\work", SW_SHOWNORMAL, nullptr, 0));
+    ASSERT_TRUE(ReadShortcut(folder + "\\My Tool.lnk", link));
+    EXPECT_EQ("", link.arguments);
+    EXPECT_EQ("C:\\work", link.workingDirectory);
+    EXPECT_EQ("About it", link.description);
+    EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
+}
+
+TEST_F(HelperTest, ShortcutRefusalsTouchNothing)
+{
+    const std::string target = root_ + "\\Tool.exe";
+    const std::string folder = root_ + "\\links";
+    EXPECT_FALSE(CreateShortcut(target.c_str(), nullptr, nullptr, nullptr, -1, folder.c_str(),
+                                nullptr, nullptr, 1, nullptr, 0));
+    EXPECT_FALSE(CreateShortcut(nullptr, "name", nullptr, nullptr, -1, folder.c_str(), nullptr,
+                                nullptr, 1, nullptr, 0));
+    EXPECT_FALSE(CreateShortcut(target.c_str(), "name", nullptr, nullptr, -1, nullptr, nullptr,
+                                nullptr, 1, nullptr, 0));
+    // A link path beyond the buffer is refused before its folder is made.
+    const std::string longName(MAX_PATH - folder.size() - 5, 'n');
+    EXPECT_FALSE(CreateShortcut(target.c_str(), longName.c_str(), nullptr, nullptr, -1,
+                                folder.c_str(), nullptr, nullptr, 1, nullptr, 0));
+    EXPECT_FALSE(FolderExists(folder));
+}
+
+TEST_F(HelperTest, ShortcutInASpecialFolder)
+{
+    const std::string target = root_ + "\\Tool.exe";
+    const std::string name = "Bralimond helper test link";
+    const std::string link = SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + name + ".lnk";
+    DeleteFileA(link.c_str());
+    EXPECT_TRUE(CreateShortcut(target.c_str(), name.c_str(), nullptr, nullptr,
+                               CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, nullptr, nullptr, 1, nullptr,
+                               0));
+    ShortcutInfo info;
+    EXPECT_TRUE(ReadShortcut(link, info));
+    EXPECT_EQ(target, info.target);
+    EXPECT_EQ(root_, info.workingDirectory);
+    DeleteFileA(link.c_str());
+}
+
+TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
+{
+    char self[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    EXPECT_TRUE(IsModuleLoaded(self));
+    EXPECT_FALSE(IsModuleLoaded(Upper(self).c_str()));
+    EXPECT_FALSE(IsModuleLoaded((std::string(self) + "x").c_str()));
+    EXPECT_FALSE(IsModuleLoaded(std::string(self).substr(0, std::string(self).size() - 1).c_str()));
+
+    // A module of another process.
+    const std::string dll = root_ + "\\Held.dll";
+    ASSERT_TRUE(CopyFileA((BinFolder() + "BRALIMOND.dll").c_str(), dll.c_str(), FALSE));
+    EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
+    {
+        ModuleHolder holder;
+        ASSERT_TRUE(holder.Start(dll));
+        EXPECT_TRUE(IsModuleLoaded(dll.c_str()));
+    }
+    EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
+}
