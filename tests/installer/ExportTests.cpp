@@ -17,11 +17,18 @@ std::string CurrentFolder()
     return folder;
 }
 
-std::string WinIni()
+std::string WindowsFile(const char* name)
 {
     char folder[MAX_PATH] = "";
     GetWindowsDirectoryA(folder, MAX_PATH);
-    return ReadFileText(std::string(folder) + "\\win.ini");
+    return std::string(folder) + "\\" + name;
+}
+
+// win.ini, and whether a settings file of the bare name landed beside it.
+std::string WinIni()
+{
+    return ReadFileText(WindowsFile("win.ini")) +
+           (FileExists(WindowsFile("Installer.ini")) ? "+Installer.ini" : "");
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include "tests/common/TestPaths.h"
 #include "tests/installer/InstallerFixture.h"
 
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -217,4 +219,20 @@ TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
         EXPECT_TRUE(IsModuleLoaded(dll.c_str()));
     }
     EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
+}
+
+TEST_F(HelperTest, ShortcutRefusedOnAMultithreadedApartment)
+{
+    const std::string folder = root_ + "\\links";
+    bool made = true;
+    std::thread worker([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+            return;
+        made = CreateShortcut((root_ + "\\Tool.exe").c_str(), "name", nullptr, nullptr, -1,
+                              folder.c_str(), nullptr, nullptr, 1, nullptr, 0);
+        CoUninitialize();
+    });
+    worker.join();
+    EXPECT_FALSE(made);
+    EXPECT_FALSE(FileExists(folder + "\\name.lnk"));
 }
