@@ -292,6 +292,7 @@ void InstallerTest::TearDown()
     RemoveTree(StartMenuFolder());
     DeleteFileA(SystemCopy().c_str());
     RemoveTree(root_);
+    RemoveDirectoryA("C:\\bralimond-tests");   // once the last test's folder is gone
 }
 
 void InstallerTest::FillContext(bool desktop, bool startMenu)
