@@ -1,0 +1,157 @@
+// KOVALTIX.exe: a small host of the camera library. Command-line mode for scripts, window mode
+// for people.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "DLL/props/KOVALTIX.h"
+#include "Host/Groups.h"
+#include "Host/PageWindow.h"
+
+namespace {
+
+enum ExitStatus { kOk = 0, kCameraRefused = 1, kUsage = 2 };
+
+void PrintUsage() {
+    std::fprintf(stderr,
+                 "usage: KOVALTIX list\n"
+                 "       KOVALTIX get <group>\n"
+                 "       KOVALTIX set <group> <value>...\n"
+                 "       KOVALTIX reset <group>\n"
+                 "       KOVALTIX window [--snapshot <file.png>]\n"
+                 "groups (values in this order):\n");
+    for (int i = 0; i < ControlGroupCount(); ++i) {
+        const ControlGroup& group = ControlGroups()[i];
+        std::fprintf(stderr, "  %-13s", group.name);
+        for (int r = 0; r < group.count; ++r) std::fprintf(stderr, " %s", group.records[r]);
+        std::fprintf(stderr, "\n");
+    }
+}
+
+void PrintHeader() {
+    std::printf("%-13s %-12s %6s %6s %6s %6s %4s\n", "Group", "Control", "Min", "Max", "Value",
+                "Def", "Enb");
+}
+
+void PrintGroup(KOVALTIX& camera, const ControlGroup& group) {
+    PROPDATA records[4] = {};
+    group.get(camera, records);
+    for (int r = 0; r < group.count; ++r) {
+        const PROPDATA& p = records[r];
+        std::printf("%-13s %-12s %6ld %6ld %6ld %6ld %4ld\n", group.name, group.records[r], p.Min,
+                    p.Max, p.Value, p.Def, p.Enb);
+    }
+}
+
+const ControlGroup* GroupArgument(const char* name) {
+    const ControlGroup* group = FindControlGroup(name);
+    if (!group) {
+        std::fprintf(stderr, "Unknown group \"%s\".\n", name);
+        PrintUsage();
+    }
+    return group;
+}
+
+int List(KOVALTIX& camera, int argc, char**) {
+    if (argc != 0) {
+        PrintUsage();
+        return kUsage;
+    }
+    PrintHeader();
+    for (int i = 0; i < ControlGroupCount(); ++i) PrintGroup(camera, ControlGroups()[i]);
+    return kOk;
+}
+
+int Get(KOVALTIX& camera, int argc, char** argv) {
+    if (argc != 1) {
+        PrintUsage();
+        return kUsage;
+    }
+    const ControlGroup* group = GroupArgument(argv[0]);
+    if (!group) return kUsage;
+    PrintHeader();
+    PrintGroup(camera, *group);
+    return kOk;
+}
+
+int Set(KOVALTIX& camera, int argc, char** argv) {
+    if (argc < 1) {
+        PrintUsage();
+        return kUsage;
+    }
+    const ControlGroup* group = GroupArgument(argv[0]);
+    if (!group) return kUsage;
+    if (argc - 1 != group->count) {
+        std::fprintf(stderr, "%s takes %d value(s):", group->name, group->count);
+        for (int r = 0; r < group->count; ++r) std::fprintf(stderr, " %s", group->records[r]);
+        std::fprintf(stderr, "\n");
+        return kUsage;
+    }
+    long values[4] = {};
+    for (int i = 0; i < group->count; ++i) {
+        if (!ParseLong(argv[1 + i], &values[i])) {
+            std::fprintf(stderr, "\"%s\" is not a whole 32-bit number (for %s).\n", argv[1 + i],
+                         group->records[i]);
+            return kUsage;
+        }
+    }
+    if (!group->set(camera, values)) {
+        std::fprintf(stderr, "The camera did not take every value of %s.\n", group->name);
+        return kCameraRefused;
+    }
+    return kOk;
+}
+
+int Reset(KOVALTIX& camera, int argc, char** argv) {
+    if (argc != 1) {
+        PrintUsage();
+        return kUsage;
+    }
+    const ControlGroup* group = GroupArgument(argv[0]);
+    if (!group) return kUsage;
+    if (!group->reset(camera)) {
+        std::fprintf(stderr, "The camera did not take every default of %s.\n", group->name);
+        return kCameraRefused;
+    }
+    return kOk;
+}
+
+int Window(KOVALTIX& camera, int argc, char** argv) {
+    const char* snapshot = nullptr;
+    if (argc == 2 && std::strcmp(argv[0], "--snapshot") == 0 && argv[1][0] != '\0') {
+        snapshot = argv[1];
+    } else if (argc != 0) {
+        PrintUsage();
+        return kUsage;
+    }
+    return RunPageWindow(camera, snapshot);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* command = argc >= 2 ? argv[1] : "window";
+    int (*run)(KOVALTIX&, int, char**) = nullptr;
+    if (std::strcmp(command, "list") == 0) {
+        run = List;
+    } else if (std::strcmp(command, "get") == 0) {
+        run = Get;
+    } else if (std::strcmp(command, "set") == 0) {
+        run = Set;
+    } else if (std::strcmp(command, "reset") == 0) {
+        run = Reset;
+    } else if (std::strcmp(command, "window") == 0) {
+        run = Window;
+    } else {
+        if (std::strcmp(command, "help") != 0 && std::strcmp(command, "--help") != 0)
+            std::fprintf(stderr, "Unknown command \"%s\".\n", command);
+        PrintUsage();
+        return kUsage;
+    }
+    KOVALTIX* camera = new KOVALTIX;
+    const int status = run(*camera, argc > 2 ? argc - 2 : 0, argc > 2 ? argv + 2 : argv + argc);
+    std::fflush(stdout);
+    delete camera;
+    return status;
+}

@@ -1,0 +1,257 @@
+// MERSIVO.exe: the setup program. Loads the installer library from its own folder and calls
+// Installer, or Uninstaller when started with /uninstall (the registered uninstall command).
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Installer/DLL/InstallContext.h"
+
+namespace {
+
+enum ExitStatus { kOk = 0, kFailed = 1, kUsage = 2, kNoLibrary = 3 };
+
+// The names an install used, kept in the installed settings file so that the plain
+// "/uninstall" command finds the same Start-menu folder and Uninstall entry.
+const char kSettingsFile[] = "Installer.ini";
+const char kNamesSection[] = "Setup";
+
+// Longest path the library builds below the installation folder: "\driver\" + the longest
+// driver file name, plus the terminating zero, must fit in MAX_PATH.
+const size_t kLongestInstalledTail = std::strlen("\\driver\\vk4m220flamd64.cat") + 1;
+
+struct Options {
+    std::string baseFolder;
+    std::string parentFolder = "Kovaltix";
+    std::string productFolder = "Kovaltix Camera";
+    std::string productName = "Kovaltix Camera";
+    std::string displayName = "Uninstall Kovaltix Camera";
+    bool desktopShortcut = true;
+    bool startMenuShortcut = true;
+    bool uninstall = false;
+};
+
+void PrintUsage() {
+    std::fprintf(stderr,
+                 "usage: MERSIVO [/base <folder>] [/parent <name>] [/product <name>]\n"
+                 "               [/name <product name>] [/display <display name>]\n"
+                 "               [/desktop 0|1] [/startmenu 0|1]\n"
+                 "       MERSIVO /uninstall [/product <name>] [/name <product name>]\n"
+                 "Installs from the folder of MERSIVO.exe into <base>\\<parent>\\<product>.\n");
+}
+
+std::string OwnFolder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    std::string folder(path, length);
+    const size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+std::string ProfileString(const std::string& file, const char* key, const std::string& fallback) {
+    char value[MAX_PATH];
+    GetPrivateProfileStringA(kNamesSection, key, fallback.c_str(), value, sizeof(value),
+                             file.c_str());
+    return value;
+}
+
+void ReadRecordedNames(const std::string& settings, Options* options) {
+    options->parentFolder = ProfileString(settings, "ParentFolder", options->parentFolder);
+    options->productFolder = ProfileString(settings, "ProductFolder", options->productFolder);
+    options->productName = ProfileString(settings, "ProductName", options->productName);
+    options->displayName = ProfileString(settings, "DisplayName", options->displayName);
+}
+
+void RecordNames(const std::string& settings, const Options& options) {
+    WritePrivateProfileStringA(kNamesSection, "ParentFolder", options.parentFolder.c_str(),
+                               settings.c_str());
+    WritePrivateProfileStringA(kNamesSection, "ProductFolder", options.productFolder.c_str(),
+                               settings.c_str());
+    WritePrivateProfileStringA(kNamesSection, "ProductName", options.productName.c_str(),
+                               settings.c_str());
+    WritePrivateProfileStringA(kNamesSection, "DisplayName", options.displayName.c_str(),
+                               settings.c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, settings.c_str());  // flush
+}
+
+bool ParseFlag(const char* text, bool* flag) {
+    if (std::strcmp(text, "0") == 0) *flag = false;
+    else if (std::strcmp(text, "1") == 0) *flag = true;
+    else return false;
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i];
+        if (lstrcmpiA(option, "/uninstall") == 0) {
+            options->uninstall = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "Unknown option or missing value: %s\n", option);
+            return false;
+        }
+        const char* value = argv[++i];
+        if (lstrcmpiA(option, "/base") == 0) options->baseFolder = value;
+        else if (lstrcmpiA(option, "/parent") == 0) options->parentFolder = value;
+        else if (lstrcmpiA(option, "/product") == 0) options->productFolder = value;
+        else if (lstrcmpiA(option, "/name") == 0) options->productName = value;
+        else if (lstrcmpiA(option, "/display") == 0) options->displayName = value;
+        else if (lstrcmpiA(option, "/desktop") == 0) {
+            if (!ParseFlag(value, &options->desktopShortcut)) {
+                std::fprintf(stderr, "/desktop takes 0 or 1, not \"%s\"\n", value);
+                return false;
+            }
+        } else if (lstrcmpiA(option, "/startmenu") == 0) {
+            if (!ParseFlag(value, &options->startMenuShortcut)) {
+                std::fprintf(stderr, "/startmenu takes 0 or 1, not \"%s\"\n", value);
+                return false;
+            }
+        } else {
+            std::fprintf(stderr, "Unknown option: %s\n", option);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies text into a fixed field; refuses what does not fit rather than cutting it.
+template <size_t N>
+bool Fill(char (&field)[N], const std::string& text, const char* what) {
+    if (text.size() >= N) {
+        std::fprintf(stderr, "The %s is too long (at most %u characters).\n", what,
+                     static_cast<unsigned>(N - 1));
+        return false;
+    }
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
+
+// A name becomes one folder or key below others: empty or separator-laden names would make
+// the uninstall remove a whole shared folder or key.
+bool IsPlainName(const std::string& name, const char* what) {
+    if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." ||
+        name == "..") {
+        std::fprintf(stderr, "The %s \"%s\" is not a plain, non-empty name.\n", what,
+                     name.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool FillContext(const Options& options, InstallContext* context) {
+    std::memset(context, 0, sizeof(*context));
+    context->module = GetModuleHandleA(nullptr);
+    context->ownerWindow = nullptr;
+    if (!options.uninstall) {
+        if (!IsPlainName(options.parentFolder, "parent folder")) return false;
+        if (options.baseFolder.empty()) {
+            std::fprintf(stderr, "No base folder.\n");
+            return false;
+        }
+        const size_t installFolder = options.baseFolder.size() + 1 +
+                                     options.parentFolder.size() + 1 +
+                                     options.productFolder.size();
+        if (installFolder + kLongestInstalledTail > MAX_PATH) {
+            std::fprintf(stderr, "The installation folder is too long for its files (%u "
+                                 "characters; at most %u).\n",
+                         static_cast<unsigned>(installFolder),
+                         static_cast<unsigned>(MAX_PATH - kLongestInstalledTail));
+            return false;
+        }
+    }
+    if (!IsPlainName(options.productFolder, "product folder") ||
+        !IsPlainName(options.productName, "product name") ||
+        !IsPlainName(options.displayName, "display name"))
+        return false;
+    return Fill(context->baseFolder, options.baseFolder, "base folder") &&
+           Fill(context->parentFolder, options.parentFolder, "parent folder") &&
+           Fill(context->productFolder, options.productFolder, "product folder") &&
+           Fill(context->productName, options.productName, "product name") &&
+           Fill(context->displayName, options.displayName, "display name") &&
+           ((context->desktopShortcut = options.desktopShortcut ? 1 : 0), true) &&
+           ((context->startMenuShortcut = options.startMenuShortcut ? 1 : 0), true);
+}
+
+class Library {
+public:
+    explicit Library(const std::string& path) : m_module(LoadLibraryA(path.c_str())) {}
+    ~Library() {
+        if (m_module) FreeLibrary(m_module);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    HMODULE Get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const std::string folder = OwnFolder();
+    if (folder.empty()) {
+        std::fprintf(stderr, "Cannot find the setup program's own folder.\n");
+        return kFailed;
+    }
+    // Program files of the machine unless told otherwise.
+    char programFiles[MAX_PATH] = "";
+    if (SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE))
+        options.baseFolder = programFiles;
+    // Names recorded by the install this copy belongs to (absent in a fresh source folder).
+    ReadRecordedNames(folder + kSettingsFile, &options);
+    if (!ParseArguments(argc, argv, &options)) {
+        PrintUsage();
+        return kUsage;
+    }
+    InstallContext context;
+    if (!FillContext(options, &context)) return kUsage;
+
+    // Our own folder only: never whatever the search path would find first.
+    Library library(folder + "BRALIMOND.dll");
+    if (!library.Get()) {
+        std::fprintf(stderr, "Cannot load %sBRALIMOND.dll.\n", folder.c_str());
+        return kNoLibrary;
+    }
+    typedef bool (*Export)(const InstallContext*);
+    const char* exportName = options.uninstall ? "Uninstaller" : "Installer";
+    Export run = reinterpret_cast<Export>(GetProcAddress(library.Get(), exportName));
+    if (!run) {
+        std::fprintf(stderr, "BRALIMOND.dll has no export %s.\n", exportName);
+        return kNoLibrary;
+    }
+
+    if (options.uninstall) {
+        std::printf("Uninstalling %s from %s\n", options.productName.c_str(), folder.c_str());
+        std::fflush(stdout);
+        if (!run(&context)) {
+            std::fprintf(stderr, "The uninstall did not complete.\n");
+            return kFailed;
+        }
+        std::printf("Uninstalled.\n");
+        return kOk;
+    }
+
+    const std::string installFolder =
+        options.baseFolder + "\\" + options.parentFolder + "\\" + options.productFolder;
+    std::printf("Installing %s from %s into %s\n", options.productName.c_str(), folder.c_str(),
+                installFolder.c_str());
+    std::fflush(stdout);
+    const bool installed = run(&context);
+    // Whatever got installed must stay removable by the plain uninstall command.
+    const std::string installedSettings = installFolder + "\\" + kSettingsFile;
+    if (GetFileAttributesA(installedSettings.c_str()) != INVALID_FILE_ATTRIBUTES)
+        RecordNames(installedSettings, options);
+    if (!installed) {
+        std::fprintf(stderr, "The installation did not complete.\n");
+        return kFailed;
+    }
+    std::printf("Installed.\n");
+    return kOk;
+}
