@@ -1,22 +1,15 @@
-// The language choice under real system languages: Wine takes the system language and the
-// ANSI code page from LC_ALL when a process starts, so each locale runs in a child process.
-// A Windows child keeps its parent's locale whatever its environment block says, so the child
-// is started through the Wine loader, a Unix program, which does get the block's LC_ALL.
+// The language choice and the title's bytes under real system locales.
 #include "DLL/page/LocalizedResource.h"
 #include "tests/resources/ExpectedPages.h"
+#include "tests/resources/LocaleChildren.h"
 #include "tests/resources/PageTemplate.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace {
-
-const char* ReportVariable = "KOVALTIX_LOCALE_REPORT";
 
 std::string Hex(const std::string& bytes)
 {
@@ -38,99 +31,31 @@ WORD ChosenLanguage(HMODULE module, int type, const void* data)
     return 0;
 }
 
-std::string UnixToWindowsPath(const std::string& unixPath)
-{
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
-
-struct Child {
-    const char* Locale;
-    WORD SystemLangId;
-    UINT CodePage;
-    WORD Chosen;
-    std::string ReportPath;
-
-};
-
-// The current environment with LC_ALL and the report path replaced; sorted as Windows keeps it.
-std::string ChildEnvironment(const char* locale, const std::string& reportPath)
-{
-    std::string block;
-    char* strings = GetEnvironmentStringsA();
-    for (const char* s = strings; *s; s += strlen(s) + 1) {
-        if (_strnicmp(s, "LC_ALL=", 7) == 0 || _strnicmp(s, ReportVariable, strlen(ReportVariable)) == 0)
-            continue;
-        block.append(s).push_back('\0');
-    }
-    FreeEnvironmentStringsA(strings);
-    block.append("LC_ALL=").append(locale).push_back('\0');
-    block.append(ReportVariable).append("=").append(reportPath).push_back('\0');
-    block.push_back('\0');
-    return block;
-}
-
-// The Wine loader's Unix path; empty when it cannot be found. It must also be the loader's
-// argv[0], from which it finds the rest of Wine.
-std::string WineLoader()
-{
-    char configured[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("KOVALTIX_WINE_LOADER", configured, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-        return configured;
-    for (const char* candidate : {"/usr/lib/wine/wine64", "/usr/bin/wine64", "/usr/lib/wine/wine", "/usr/bin/wine"}) {
-        if (GetFileAttributesA(UnixToWindowsPath(candidate).c_str()) != INVALID_FILE_ATTRIBUTES)
-            return candidate;
-    }
-    return std::string();
-}
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle()
-    {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 } // namespace
 
-// Runs only inside a child started below.
-TEST(LocaleChild, DISABLED_Report)
+TEST(LocaleChild, DISABLED_ReportChoice)
 {
-    const char* path = getenv(ReportVariable);
-    ASSERT_NE(path, nullptr);
     ResourceModule module(BuiltLibraryPath());
     ASSERT_NE(module.Handle(), nullptr);
     char title[256];
     const bool ok = LoadPageTitle(module.Handle(), title, sizeof(title));
-    // Written aside and renamed: the parent polls for the finished report.
-    const std::string part = std::string(path) + ".part";
-    FILE* file = fopen(part.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fprintf(file, "%04X %u %04X %04X %d %s\n", GetSystemDefaultLangID(), GetACP(),
-            ChosenLanguage(module.Handle(), 5, FindLocalizedResource(module.Handle(), 5, 103, nullptr)),
-            ChosenLanguage(module.Handle(), 6, FindLocalizedResource(module.Handle(), 6, 103, nullptr)), ok ? 1 : 0,
-            Hex(ok ? std::string(title) : std::string()).c_str());
-    fclose(file);
-    ASSERT_TRUE(MoveFileA(part.c_str(), path));
+    char line[600];
+    snprintf(line, sizeof(line), "%04X %u %04X %04X %d %s\n", GetSystemDefaultLangID(), GetACP(),
+             ChosenLanguage(module.Handle(), 5, FindLocalizedResource(module.Handle(), 5, 103, nullptr)),
+             ChosenLanguage(module.Handle(), 6, FindLocalizedResource(module.Handle(), 6, 103, nullptr)), ok ? 1 : 0,
+             Hex(ok ? std::string(title) : std::string()).c_str());
+    ASSERT_TRUE(WriteChildReport(line));
 }
 
 TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
 {
-    std::vector<Child> children = {
+    struct Case {
+        const char* Locale;
+        WORD SystemLangId;
+        UINT CodePage;
+        WORD Chosen;
+    };
+    const std::vector<Case> cases = {
         {"ja_JP.UTF-8", 0x0411, 932, 0x0411},   // exact
         {"pt_PT.UTF-8", 0x0816, 1252, 0x0816},  // exact, not the Brazilian variant
         {"pt_BR.UTF-8", 0x0416, 1252, 0x0416},
@@ -144,66 +69,37 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
         {"fr_CM.UTF-8", 0x2C0C, 1252, 0x0409},  // not in the code-page table
         {"ru_RU.UTF-8", 0x0419, 1251, 0x0409},  // no Russian page: English
     };
-    char program[MAX_PATH];
-    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    const std::string loader = WineLoader();
-    ASSERT_FALSE(loader.empty()) << "set KOVALTIX_WINE_LOADER to the Wine loader's path";
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    OwnedHandle quiet(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, 0, nullptr));
-
-    for (size_t i = 0; i < children.size(); ++i) {
-        Child& child = children[i];
-        child.ReportPath = std::string(folder) + "kovaltix-locale-" + std::to_string(GetCurrentProcessId()) + "-" +
-                           std::to_string(i) + ".txt";
-        DeleteFileA(child.ReportPath.c_str());
-        std::string environment = ChildEnvironment(child.Locale, child.ReportPath);
-        std::string command = loader + " \"" + program +
-                              "\" --gtest_also_run_disabled_tests --gtest_filter=LocaleChild.DISABLED_Report";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = quiet.Get();
-        // The loader is a Unix process: Wine hands back no handle to wait on.
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessA(UnixToWindowsPath(loader).c_str(), &command[0], nullptr, nullptr, TRUE, 0, &environment[0], nullptr,
-                                   &startup, &process))
-            << child.Locale << " error " << GetLastError();
-        if (process.hThread)
-            CloseHandle(process.hThread);
-        if (process.hProcess)
-            CloseHandle(process.hProcess);
+    std::vector<LocaleRun> runs;
+    for (const Case& c : cases) {
+        runs.emplace_back();
+        runs.back().Locale = c.Locale;
     }
-    for (Child& child : children) {
-        SCOPED_TRACE(child.Locale);
-        const ULONGLONG deadline = GetTickCount64() + 120000;
-        while (GetFileAttributesA(child.ReportPath.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount64() < deadline)
-            Sleep(100);
-        ASSERT_NE(GetFileAttributesA(child.ReportPath.c_str()), INVALID_FILE_ATTRIBUTES) << "no report from the child";
+    std::string error;
+    ASSERT_TRUE(RunInLocales(runs, "LocaleChild.DISABLED_ReportChoice", error)) << error;
 
-        std::ifstream report(child.ReportPath);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.Locale);
+        ASSERT_TRUE(runs[i].Reported) << "no report from the child";
+        std::istringstream report(runs[i].Report);
         unsigned system = 0, dialog = 0, title = 0;
         UINT codePage = 0;
         int ok = 0;
         std::string bytes;
         report >> std::hex >> system >> std::dec >> codePage >> std::hex >> dialog >> title >> std::dec >> ok >> bytes;
-        report.close();
-        DeleteFileA(child.ReportPath.c_str());
 
-        EXPECT_EQ(system, child.SystemLangId) << "Wine mapped the locale differently";
-        EXPECT_EQ(codePage, child.CodePage);
-        EXPECT_EQ(dialog, child.Chosen);
-        EXPECT_EQ(title, child.Chosen) << "the title must come in the template's language";
+        EXPECT_EQ(system, c.SystemLangId) << "Wine mapped the locale differently";
+        EXPECT_EQ(codePage, c.CodePage);
+        EXPECT_EQ(dialog, c.Chosen);
+        EXPECT_EQ(title, c.Chosen) << "the title must come in the template's language";
         EXPECT_EQ(ok, 1);
         const ExpectedLanguage* lang = nullptr;
         for (const ExpectedLanguage& l : ExpectedLanguages) {
-            if (l.LangId == child.Chosen)
+            if (l.LangId == c.Chosen)
                 lang = &l;
         }
         ASSERT_NE(lang, nullptr);
-        const std::string ansi = WideToCodePage(Utf8ToWide(lang->Title), child.CodePage);
+        const std::string ansi = WideToCodePage(Utf8ToWide(lang->Title), c.CodePage);
         ASSERT_FALSE(ansi.empty());
         EXPECT_EQ(bytes, Hex(ansi));
     }
