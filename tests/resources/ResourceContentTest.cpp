@@ -252,3 +252,44 @@ TEST_P(BuiltPage, Placements)
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, BuiltPage, ::testing::Range(0, PageLanguageCount), LangName);
+
+namespace {
+
+// The 32-bit library of a sibling build folder (build/i686 next to build/x86_64), or the one
+// KOVALTIX_I686_DLL names.
+std::string ThirtyTwoBitLibraryPath()
+{
+    char configured[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("KOVALTIX_I686_DLL", configured, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        return configured;
+    std::string bin = BuiltLibraryPath();
+    bin.resize(bin.find_last_of('\\'));            // <build>\bin
+    std::string build = bin.substr(0, bin.find_last_of('\\')); // <build>
+    std::string parent = build.substr(0, build.find_last_of('\\'));
+    return parent + "\\i686\\bin\\KOVALTIX.dll";
+}
+
+} // namespace
+
+TEST(PageResources, ThirtyTwoBitLibraryCarriesTheSameResources)
+{
+    ASSERT_NE(Built(), nullptr);
+    const std::string path = ThirtyTwoBitLibraryPath();
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no 32-bit build at " << path;
+    ResourceModule other(path);
+    ASSERT_NE(other.Handle(), nullptr) << path;
+    std::vector<WORD> dialogs = ResourceLanguages(other.Handle(), DialogType, PageId);
+    std::vector<WORD> titles = ResourceLanguages(other.Handle(), StringType, TitleBlock);
+    EXPECT_EQ(dialogs.size(), size_t(PageLanguageCount));
+    EXPECT_EQ(titles.size(), size_t(PageLanguageCount));
+    for (const ExpectedLanguage& lang : ExpectedLanguages) {
+        EXPECT_EQ(ResourceBytes(other.Handle(), DialogType, PageId, lang.LangId),
+                  ResourceBytes(Built(), DialogType, PageId, lang.LangId))
+            << std::hex << lang.LangId;
+        EXPECT_EQ(ResourceBytes(other.Handle(), StringType, TitleBlock, lang.LangId),
+                  ResourceBytes(Built(), StringType, TitleBlock, lang.LangId))
+            << std::hex << lang.LangId;
+    }
+}
