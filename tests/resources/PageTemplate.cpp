@@ -2,6 +2,7 @@
 #include "tests/common/TestPaths.h"
 
 #include <cctype>
+#include <cstring>
 
 namespace {
 
