@@ -13,8 +13,8 @@ namespace {
 
 enum ExitStatus { kOk = 0, kFailed = 1, kUsage = 2, kNoLibrary = 3 };
 
-// The names an install used, kept in the installed settings file so that the plain
-// "/uninstall" command finds the same Start-menu folder and Uninstall entry.
+// The folders and names an install used, kept in the installed settings file so that the plain
+// "/uninstall" command finds the same installation, Start-menu folder and Uninstall entry.
 const char kSettingsFile[] = "Installer.ini";
 const char kNamesSection[] = "Setup";
 
@@ -38,7 +38,7 @@ void PrintUsage() {
                  "usage: MERSIVO [/base <folder>] [/parent <name>] [/product <name>]\n"
                  "               [/name <product name>] [/display <display name>]\n"
                  "               [/desktop 0|1] [/startmenu 0|1]\n"
-                 "       MERSIVO /uninstall [/product <name>] [/name <product name>]\n"
+                 "       MERSIVO /uninstall   (from the installation folder)\n"
                  "Installs from the folder of MERSIVO.exe into <base>\\<parent>\\<product>.\n");
 }
 
@@ -59,6 +59,7 @@ std::string ProfileString(const std::string& file, const char* key, const std::s
 }
 
 void ReadRecordedNames(const std::string& settings, Options* options) {
+    options->baseFolder = ProfileString(settings, "BaseFolder", options->baseFolder);
     options->parentFolder = ProfileString(settings, "ParentFolder", options->parentFolder);
     options->productFolder = ProfileString(settings, "ProductFolder", options->productFolder);
     options->productName = ProfileString(settings, "ProductName", options->productName);
@@ -66,6 +67,8 @@ void ReadRecordedNames(const std::string& settings, Options* options) {
 }
 
 void RecordNames(const std::string& settings, const Options& options) {
+    WritePrivateProfileStringA(kNamesSection, "BaseFolder", options.baseFolder.c_str(),
+                               settings.c_str());
     WritePrivateProfileStringA(kNamesSection, "ParentFolder", options.parentFolder.c_str(),
                                settings.c_str());
     WritePrivateProfileStringA(kNamesSection, "ProductFolder", options.productFolder.c_str(),

@@ -1,0 +1,167 @@
+// The host's picture of its live page: a valid PNG (checked by decoding it here, chunk CRCs
+// and Adler-32 included) that shows the page at the size the dialog really has.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/common/TestPaths.h"
+#include "tests/dllhostprogram/ProgramRunner.h"
+
+namespace {
+
+unsigned long BigEndian(const unsigned char* p) {
+    return (static_cast<unsigned long>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+unsigned long Crc(const unsigned char* data, size_t size) {
+    unsigned long crc = 0xFFFFFFFFUL;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320UL ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc & 0xFFFFFFFFUL;
+}
+
+struct Picture {
+    unsigned long width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+};
+
+// Decodes the subset the host writes: 8-bit RGB, filter 0, stored deflate blocks.
+::testing::AssertionResult Decode(const std::string& bytes, Picture* picture) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() < 8 || std::memcmp(p, signature, 8) != 0)
+        return ::testing::AssertionFailure() << "no PNG signature";
+    std::vector<unsigned char> zlib;
+    bool ended = false;
+    size_t at = 8;
+    while (at + 12 <= bytes.size()) {
+        const unsigned long length = BigEndian(p + at);
+        if (at + 12 + length > bytes.size()) return ::testing::AssertionFailure() << "chunk overruns";
+        const std::string type(reinterpret_cast<const char*>(p + at + 4), 4);
+        if (Crc(p + at + 4, 4 + length) != BigEndian(p + at + 8 + length))
+            return ::testing::AssertionFailure() << "bad CRC in " << type;
+        const unsigned char* data = p + at + 8;
+        if (type == "IHDR") {
+            if (length != 13 || data[8] != 8 || data[9] != 2 || data[12] != 0)
+                return ::testing::AssertionFailure() << "not 8-bit RGB";
+            picture->width = BigEndian(data);
+            picture->height = BigEndian(data + 4);
+        } else if (type == "IDAT") {
+            zlib.insert(zlib.end(), data, data + length);
+        } else if (type == "IEND") {
+            ended = true;
+        }
+        at += 12 + length;
+    }
+    if (!ended || at != bytes.size()) return ::testing::AssertionFailure() << "no clean IEND";
+    if (zlib.size() < 6 || ((zlib[0] << 8) | zlib[1]) % 31 != 0 || (zlib[0] & 0x0F) != 8)
+        return ::testing::AssertionFailure() << "bad zlib header";
+    std::vector<unsigned char> raw;
+    size_t z = 2;
+    bool last = false;
+    while (!last) {
+        if (z + 5 > zlib.size()) return ::testing::AssertionFailure() << "deflate overruns";
+        last = zlib[z] & 1;
+        if ((zlib[z] >> 1) != 0) return ::testing::AssertionFailure() << "not a stored block";
+        const unsigned length = zlib[z + 1] | (zlib[z + 2] << 8);
+        const unsigned check = zlib[z + 3] | (zlib[z + 4] << 8);
+        if ((length ^ 0xFFFF) != check) return ::testing::AssertionFailure() << "bad NLEN";
+        if (z + 5 + length > zlib.size()) return ::testing::AssertionFailure() << "block overruns";
+        raw.insert(raw.end(), zlib.begin() + z + 5, zlib.begin() + z + 5 + length);
+        z += 5 + length;
+    }
+    unsigned long a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    if (z + 4 != zlib.size() || BigEndian(&zlib[z]) != ((b << 16) | a))
+        return ::testing::AssertionFailure() << "bad Adler-32";
+    const size_t row = picture->width * 3;
+    if (raw.size() != (row + 1) * picture->height)
+        return ::testing::AssertionFailure() << "wrong amount of pixel data";
+    for (unsigned long y = 0; y < picture->height; ++y) {
+        if (raw[y * (row + 1)] != 0) return ::testing::AssertionFailure() << "filtered row";
+        picture->rgb.insert(picture->rgb.end(), raw.begin() + y * (row + 1) + 1,
+                            raw.begin() + (y + 1) * (row + 1));
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The English page's size in pixels, from the library's own template, made into a dialog here.
+SIZE EnglishDialogSize() {
+    SIZE size = {0, 0};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The shipped library: the same resources, and inert here.
+    HMODULE library = LoadLibraryA((BinFolder() + "KOVALTIX.dll").c_str());
+    HRSRC found = FindResourceExA(library, reinterpret_cast<LPCSTR>(RT_DIALOG),
+                                  MAKEINTRESOURCEA(103),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HGLOBAL loaded = found ? LoadResource(library, found) : nullptr;
+    const void* dialogTemplate = loaded ? LockResource(loaded) : nullptr;
+    if (!dialogTemplate) {
+        ADD_FAILURE() << "no English dialog 103 in KOVALTIX.dll";
+        if (library) FreeLibrary(library);
+        return size;
+    }
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 600, 500, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND dialog = CreateDialogIndirectParamA(
+        library, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), parent,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    EXPECT_NE(nullptr, dialog) << "error " << GetLastError();
+    RECT rect;
+    if (dialog && GetWindowRect(dialog, &rect)) {
+        size.cx = rect.right - rect.left;
+        size.cy = rect.bottom - rect.top;
+    }
+    if (dialog) DestroyWindow(dialog);
+    if (parent) DestroyWindow(parent);
+    FreeLibrary(library);
+    return size;
+}
+
+TEST(HostPageSnapshot, EnglishPageIsARealRenderingAtTheDialogSize) {
+    const std::string folder = BinFolder() + "hostsnapshot";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIX.exe", folder + "\\KOVALTIX.exe"));
+    ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIXV.dll", folder + "\\KOVALTIX.dll"));
+    const std::string picture = folder + "\\page.png";
+    ProgramResult result =
+        RunProgram("\"" + folder + "\\KOVALTIX.exe\" window --snapshot \"" + picture + "\"");
+    ASSERT_EQ(0, result.exitCode) << result.output;
+    // The title the library hands to its host.
+    EXPECT_NE(std::string::npos, result.output.find("\"Advanced Setting\"")) << result.output;
+
+    Picture decoded;
+    ASSERT_TRUE(Decode(ReadTextFile(picture), &decoded));
+    const SIZE dialog = EnglishDialogSize();
+    ASSERT_GT(dialog.cx, 100);
+    EXPECT_EQ(static_cast<unsigned long>(dialog.cx), decoded.width);
+    EXPECT_EQ(static_cast<unsigned long>(dialog.cy), decoded.height);
+
+    // Not blank: the face colour, dark text, and the trackbars' and edit boxes' shades.
+    std::set<unsigned long> colours;
+    size_t dark = 0;
+    const size_t pixels = decoded.rgb.size() / 3;
+    for (size_t i = 0; i < pixels; ++i) {
+        const unsigned char* c = &decoded.rgb[i * 3];
+        colours.insert((c[0] << 16) | (c[1] << 8) | c[2]);
+        if (c[0] + c[1] + c[2] < 3 * 96) ++dark;
+    }
+    EXPECT_GE(colours.size(), 8u);
+    EXPECT_GT(dark, pixels / 400) << "hardly any text drawn";
+    EXPECT_LT(dark, pixels / 2) << "mostly dark: not the page";
+    RemoveTree(folder);
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+#include "tests/dllhostprogram/ProgramRunner.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE Get() const { return m_handle; }
+    HANDLE* Out() { return &m_handle; }
+    void Close() {
+        if (m_handle && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+        m_handle = nullptr;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+std::string FolderOf(const std::string& commandLine) {
+    std::string program = commandLine;
+    if (!program.empty() && program[0] == '"') {
+        program = program.substr(1, program.find('"', 1) - 1);
+    } else {
+        program = program.substr(0, program.find(' '));
+    }
+    size_t slash = program.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& commandLine) {
+    ProgramResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    Handle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) return result;
+    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    Handle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr));
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input.Get();
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    const std::string folder = FolderOf(commandLine);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return result;
+    Handle processHandle(process.hProcess), threadHandle(process.hThread);
+    writeEnd.Close();  // so that the read ends when the program does
+
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        result.output.append(buffer, got);
+    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
+                        result.output.end());
+    if (WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(processHandle.Get(), 255);
+        return result;
+    }
+    DWORD code = 0;
+    if (GetExitCodeProcess(processHandle.Get(), &code)) result.exitCode = static_cast<int>(code);
+    return result;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CopyInto(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) &&
+           written == text.size();
+}
+
+std::string ReadTextFile(const std::string& path) {
+    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE) return std::string();
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RemoveTree(const std::string& folder) {
+    for (const std::string& name : FolderEntries(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (FolderExists(path)) {
+            RemoveTree(path);
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    }
+    RemoveDirectoryA(folder.c_str());
+    return !FolderExists(folder);
+}
+
+bool RegistryKeyExists(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ReadRegistryDword(HKEY root, const std::string& path, const char* name, DWORD* value) {
+    DWORD size = sizeof(*value);
+    return RegGetValueA(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, value, &size) ==
+           ERROR_SUCCESS;
+}
+
+std::string ReadRegistryString(HKEY root, const std::string& path, const char* name) {
+    char text[1024];
+    DWORD size = sizeof(text);
+    if (RegGetValueA(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+        ERROR_SUCCESS)
+        return std::string();
+    return text;
+}
+
+std::string SpecialFolder(int csidl) {
+    char path[MAX_PATH] = "";
+    if (!SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE)) return std::string();
+    return path;
+}

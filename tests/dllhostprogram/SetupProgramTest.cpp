@@ -1,0 +1,182 @@
+// MERSIVO.exe end to end: a full install from a package folder, then the registered uninstall
+// command, with the driver-installer stand-in. The prefix must end as it began, except for
+// what stays by design: the base and parent folders, and the running setup program with its
+// loaded library.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/TestPaths.h"
+#include "tests/dllhostprogram/ProgramRunner.h"
+
+namespace {
+
+const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kParent[] = "KovaltixSetupTest";
+const char kProduct[] = "Round Trip Camera";
+const char kName[] = "Kovaltix Round Trip";
+const char kDisplay[] = "Remove Kovaltix Round Trip";
+
+const char* const kDriverFiles[] = {"VK4M220FL.inf",      "vk4m220flamd64.cat",
+                                    "VK4M220FLamd64.sys", "VK4M220FUamd64.sys",
+                                    "vk4m220flx86.cat",   "VK4M220FLx86.sys",
+                                    "VK4M220FUx86.sys",   "Driver_Release.txt"};
+
+// What the round trip may touch outside the installation folder.
+struct MachineState {
+    bool uninstallKey, systemFile, desktopShortcut, startMenuFolder;
+    bool operator==(const MachineState& o) const {
+        return uninstallKey == o.uninstallKey && systemFile == o.systemFile &&
+               desktopShortcut == o.desktopShortcut && startMenuFolder == o.startMenuFolder;
+    }
+};
+
+class SetupProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        source = BinFolder() + "setupsource";
+        base = BinFolder() + "setupbase";
+        install = base + "\\" + kParent + "\\" + kProduct;
+        log = BinFolder() + "setup-dpinst.log";
+        RemoveTree(source);
+        RemoveTree(base);
+        DeleteFileA(log.c_str());
+        ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA((source + "\\driver").c_str(), nullptr));
+        for (const char* built : {"MERSIVO.exe", "BRALIMOND.dll", "KOVALTIX.exe", "KOVALTIX.dll",
+                                  "DPInst.exe"})
+            ASSERT_TRUE(CopyInto(BinFolder() + built, source + "\\" + built)) << built;
+        ASSERT_TRUE(WriteTextFile(source + "\\Installer.ini", "[Installer]\r\n"));
+        ASSERT_TRUE(WriteTextFile(source + "\\License.txt", "license\r\n"));
+        for (const char* file : kDriverFiles)
+            ASSERT_TRUE(WriteTextFile(source + "\\driver\\" + file, file));
+        SetEnvironmentVariableA("DPINST_LOG", log.c_str());
+        SetEnvironmentVariableA("DPINST_EXIT", nullptr);
+        systemFileBefore = FileExists(SystemFile());
+    }
+    void TearDown() override {
+        RemoveTree(source);
+        RemoveTree(base);
+        DeleteFileA(log.c_str());
+        SetEnvironmentVariableA("DPINST_LOG", nullptr);
+        SetEnvironmentVariableA("DPINST_EXIT", nullptr);
+        // Leaves nothing for later tests, whatever failed above.
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallRoot) + kName).c_str());
+        DeleteFileA(DesktopShortcut().c_str());
+        RemoveTree(StartMenuFolder());
+        if (!systemFileBefore) DeleteFileA(SystemFile().c_str());
+    }
+
+    static std::string SystemFile() {
+        char folder[MAX_PATH];
+        GetSystemDirectoryA(folder, MAX_PATH);
+        return std::string(folder) + "\\KOVALTIX.dll";
+    }
+    static std::string DesktopShortcut() {
+        return SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kName + ".lnk";
+    }
+    static std::string StartMenuFolder() {
+        return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\" + kProduct;
+    }
+    static MachineState State() {
+        return {RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + kName),
+                FileExists(SystemFile()), FileExists(DesktopShortcut()),
+                FolderExists(StartMenuFolder())};
+    }
+    ProgramResult Setup(const std::string& arguments) {
+        return RunProgram("\"" + source + "\\MERSIVO.exe\" /base \"" + base + "\" /parent " +
+                          kParent + " /product \"" + kProduct + "\" /name \"" + kName +
+                          "\" /display \"" + kDisplay + "\" " + arguments);
+    }
+
+    std::string source, base, install, log;
+    bool systemFileBefore = false;
+};
+
+TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
+    const MachineState before = State();
+    ASSERT_FALSE(before.uninstallKey);
+    ASSERT_FALSE(before.systemFile) << "another test left the system copy behind";
+
+    ProgramResult installed = Setup("");
+    ASSERT_EQ(0, installed.exitCode) << installed.output;
+    const std::vector<std::string> placed = {"BRALIMOND.dll", "DPInst.exe",  "Installer.ini",
+                                             "KOVALTIX.exe",  "License.txt", "MERSIVO.exe",
+                                             "driver"};
+    EXPECT_EQ(placed, FolderEntries(install));
+    EXPECT_EQ(8u, FolderEntries(install + "\\driver").size());
+    EXPECT_TRUE(FileExists(SystemFile()));
+    EXPECT_TRUE(FileExists(DesktopShortcut()));
+    EXPECT_EQ(2u, FolderEntries(StartMenuFolder()).size());
+    const std::string key = std::string(kUninstallRoot) + kName;
+    EXPECT_EQ(kDisplay, ReadRegistryString(HKEY_LOCAL_MACHINE, key, "DisplayName"));
+    const std::string command = ReadRegistryString(HKEY_LOCAL_MACHINE, key, "UninstallString");
+    EXPECT_NE(std::string::npos, command.find(install + "\\MERSIVO.exe")) << command;
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(log).find("/path \"" + install + "\\driver\""))
+        << ReadTextFile(log);
+
+    // The registered command, exactly as the platform would run it; the names it needs come
+    // from the installed settings file.
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("DPINST_EXIT", "0");
+    ProgramResult removed = RunProgram("\"" + install + "\\MERSIVO.exe\" /uninstall");
+    ASSERT_EQ(0, removed.exitCode) << removed.output;
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(log).find("/u \"" + install + "\\driver\\VK4M220FL.inf\" /d /q"))
+        << ReadTextFile(log);
+
+    EXPECT_TRUE(before == State());
+    // In use while the uninstall ran: only the setup program and its library may remain.
+    for (const std::string& left : FolderEntries(install))
+        EXPECT_TRUE(left == "MERSIVO.exe" || left == "BRALIMOND.dll") << left;
+    EXPECT_TRUE(FolderExists(base + "\\" + kParent));
+}
+
+TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
+    SetEnvironmentVariableA("DPINST_EXIT", "0");  // the driver installer wants 1 for success
+    ProgramResult installed = Setup("/desktop 0 /startmenu 0");
+    EXPECT_EQ(1, installed.exitCode) << installed.output;
+    EXPECT_TRUE(FileExists(install + "\\KOVALTIX.exe")) << "nothing is rolled back";
+    EXPECT_FALSE(FileExists(DesktopShortcut()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
+
+    ProgramResult removed = RunProgram("\"" + install + "\\MERSIVO.exe\" /uninstall");
+    EXPECT_EQ(0, removed.exitCode) << removed.output;
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + kName));
+    EXPECT_FALSE(FileExists(SystemFile()));
+}
+
+TEST_F(SetupProgram, RefusesBadOptionsBeforeTouchingAnything) {
+    const MachineState before = State();
+    const std::string longName(200, 'x');
+    const char* const cases[] = {"/desktop 2", "/startmenu yes", "/colour blue", "/base",
+                                 "/product \"\"", "/product ..", "/name \"a\\b\""};
+    for (const char* arguments : cases) {
+        ProgramResult result = Setup(arguments);
+        EXPECT_EQ(2, result.exitCode) << arguments << "\n" << result.output;
+    }
+    // Too long for the files below it, though each field fits.
+    ProgramResult tooLong = Setup("/product " + longName);
+    EXPECT_EQ(2, tooLong.exitCode) << tooLong.output;
+    EXPECT_NE(std::string::npos, tooLong.output.find("too long")) << tooLong.output;
+    ProgramResult fieldTooLong = Setup("/display " + std::string(300, 'y'));
+    EXPECT_EQ(2, fieldTooLong.exitCode) << fieldTooLong.output;
+
+    EXPECT_FALSE(FolderExists(base));
+    EXPECT_TRUE(before == State());
+    EXPECT_FALSE(FileExists(log)) << "the driver installer was started";
+}
+
+TEST_F(SetupProgram, SaysSoWhenItsLibraryIsMissing) {
+    ASSERT_TRUE(DeleteFileA((source + "\\BRALIMOND.dll").c_str()));
+    ProgramResult result = Setup("");
+    EXPECT_EQ(3, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("BRALIMOND.dll")) << result.output;
+    EXPECT_FALSE(FolderExists(base));
+}
+
+}  // namespace
