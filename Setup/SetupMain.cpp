@@ -197,6 +197,12 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "/?") == 0 || lstrcmpiA(argv[i], "/help") == 0) {
+            PrintUsage();
+            return kOk;
+        }
+    }
     Options options;
     const std::string folder = OwnFolder();
     if (folder.empty()) {
