@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -75,6 +74,20 @@ std::string ChildEnvironment(const LocaleRun& run, const std::string& reportPath
     return block;
 }
 
+bool ReadReport(const std::string& path, std::string& text)
+{
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE)
+        return false;
+    text.clear();
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    return true;
+}
+
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -126,16 +139,10 @@ bool RunInLocales(std::vector<LocaleRun>& runs, const char* testName, std::strin
     }
     const ULONGLONG deadline = GetTickCount64() + 120000;
     for (size_t i = 0; i < runs.size(); ++i) {
-        while (!Exists(reports[i]) && GetTickCount64() < deadline)
+        // The renamed report may still be open in the child for a moment: retry until it reads.
+        while (!ReadReport(reports[i], runs[i].Report) && GetTickCount64() < deadline)
             Sleep(50);
-        std::ifstream in(reports[i], std::ios::binary);
-        if (in) {
-            std::ostringstream text;
-            text << in.rdbuf();
-            runs[i].Reported = true;
-            runs[i].Report = text.str();
-        }
-        in.close();
+        runs[i].Reported = Exists(reports[i]);
         DeleteFileA(reports[i].c_str());
     }
     return true;
