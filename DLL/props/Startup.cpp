@@ -53,9 +53,8 @@ bool RunPass() {
         !ScanProcessingUnit(found.descriptors, &powerLineFlag))
         return false;
 
-    const auto* info = static_cast<const ConnectionInfoBlock*>(found.connectionInfo);
     if (!TheDeviceChannel.Open(KsCategoryCapture, CameraVendorId,
-                               info->DeviceDescriptor.idProduct, CameraInterfaceNumber))
+                               ConnectionProductId(found.connectionInfo), CameraInterfaceNumber))
         return true;
 
     for (int i = 0; i < PropertyCount; ++i) LoadProperty(i);
