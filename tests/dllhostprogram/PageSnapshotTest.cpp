@@ -165,3 +165,71 @@ TEST(HostPageSnapshot, EnglishPageIsARealRenderingAtTheDialogSize) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FoundWindow {
+    DWORD process;
+    HWND window;
+};
+
+HWND TopLevelWindowOf(DWORD process) {
+    FoundWindow found = {process, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            FoundWindow* f = reinterpret_cast<FoundWindow*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner != f->process || !IsWindowVisible(window)) return TRUE;
+            f->window = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.window;
+}
+
+// A person's session: the window shows the library's title and the page, and closing it ends
+// the program cleanly.
+TEST(HostPageWindow, ShowsThePageUnderTheLibrarysTitleAndEndsWhenClosed) {
+    const std::string folder = BinFolder() + "hostwindow";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIX.exe", folder + "\\KOVALTIX.exe"));
+    ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIXV.dll", folder + "\\KOVALTIX.dll"));
+    std::string commandLine = "\"" + folder + "\\KOVALTIX.exe\" window";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               folder.c_str(), &startup, &process));
+    HWND window = nullptr;
+    for (int i = 0; i < 200 && !window; ++i) {
+        Sleep(50);
+        window = TopLevelWindowOf(process.dwProcessId);
+    }
+    EXPECT_NE(nullptr, window);
+    if (window) {
+        char caption[128] = "";
+        GetWindowTextA(window, caption, sizeof(caption));
+        EXPECT_STREQ("Advanced Setting", caption);
+        HWND page = FindWindowExA(window, nullptr, reinterpret_cast<LPCSTR>(WC_DIALOG), nullptr);
+        EXPECT_NE(nullptr, page);
+        RECT client, pageRect;
+        GetClientRect(window, &client);
+        if (page && GetWindowRect(page, &pageRect)) {
+            EXPECT_EQ(pageRect.right - pageRect.left, client.right) << "fitted to the page";
+            EXPECT_EQ(pageRect.bottom - pageRect.top, client.bottom);
+        }
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended);
+    if (!ended) TerminateProcess(process.hProcess, 255);
+    DWORD code = 255;
+    GetExitCodeProcess(process.hProcess, &code);
+    EXPECT_EQ(0u, code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    RemoveTree(folder);
+}
+
+}  // namespace
