@@ -171,13 +171,15 @@ bool FillContext(const Options& options, InstallContext* context) {
         !IsPlainName(options.productName, "product name") ||
         !IsPlainName(options.displayName, "display name"))
         return false;
-    return Fill(context->baseFolder, options.baseFolder, "base folder") &&
-           Fill(context->parentFolder, options.parentFolder, "parent folder") &&
-           Fill(context->productFolder, options.productFolder, "product folder") &&
-           Fill(context->productName, options.productName, "product name") &&
-           Fill(context->displayName, options.displayName, "display name") &&
-           ((context->desktopShortcut = options.desktopShortcut ? 1 : 0), true) &&
-           ((context->startMenuShortcut = options.startMenuShortcut ? 1 : 0), true);
+    if (!Fill(context->baseFolder, options.baseFolder, "base folder") ||
+        !Fill(context->parentFolder, options.parentFolder, "parent folder") ||
+        !Fill(context->productFolder, options.productFolder, "product folder") ||
+        !Fill(context->productName, options.productName, "product name") ||
+        !Fill(context->displayName, options.displayName, "display name"))
+        return false;
+    context->desktopShortcut = options.desktopShortcut ? 1 : 0;
+    context->startMenuShortcut = options.startMenuShortcut ? 1 : 0;
+    return true;
 }
 
 class Library {
