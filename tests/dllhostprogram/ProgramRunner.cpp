@@ -61,16 +61,30 @@ ProgramResult RunProgram(const std::string& commandLine) {
     Handle processHandle(process.hProcess), threadHandle(process.hThread);
     writeEnd.Close();  // so that the read ends when the program does
 
+    // Polls rather than blocks, so that a program that hangs fails its test instead of the run.
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
-        result.output.append(buffer, got);
+    const DWORD deadline = GetTickCount() + 60000;
+    bool ended = false;
+    while (true) {
+        DWORD available = 0, got = 0;
+        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) break;
+        if (available > 0) {
+            if (!ReadFile(readEnd.Get(), buffer, sizeof(buffer), &got, nullptr)) break;
+            result.output.append(buffer, got);
+            continue;
+        }
+        if (ended) break;  // ended, and everything it wrote has been read
+        ended = WaitForSingleObject(processHandle.Get(), 20) == WAIT_OBJECT_0;
+        if (!ended && static_cast<LONG>(GetTickCount() - deadline) > 0) {
+            TerminateProcess(processHandle.Get(), 255);
+            WaitForSingleObject(processHandle.Get(), 5000);
+            result.output += "\n(killed: still running after 60 s)";
+            return result;
+        }
+    }
     result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
                         result.output.end());
-    if (WaitForSingleObject(processHandle.Get(), 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle.Get(), 255);
-        return result;
-    }
+    if (WaitForSingleObject(processHandle.Get(), 10000) != WAIT_OBJECT_0) return result;
     DWORD code = 0;
     if (GetExitCodeProcess(processHandle.Get(), &code)) result.exitCode = static_cast<int>(code);
     return result;
