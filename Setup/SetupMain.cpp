@@ -239,6 +239,15 @@ int main(int argc, char** argv) {
     }
 
     if (options.uninstall) {
+        // The library removes the folder it is called from; say so plainly when that is not
+        // the installation this copy belongs to.
+        const std::string expected = options.baseFolder + "\\" + options.parentFolder + "\\" +
+                                     options.productFolder + "\\";
+        if (lstrcmpiA(expected.c_str(), folder.c_str()) != 0) {
+            std::fprintf(stderr, "/uninstall runs from the installation folder (%s), not from %s.\n",
+                         expected.c_str(), folder.c_str());
+            return kUsage;
+        }
         std::printf("Uninstalling %s from %s\n", options.productName.c_str(), folder.c_str());
         std::fflush(stdout);
         if (!run(&context)) {

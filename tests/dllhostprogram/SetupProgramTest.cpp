@@ -159,6 +159,12 @@ TEST_F(SetupProgram, RefusesBadOptionsBeforeTouchingAnything) {
         ProgramResult result = Setup(arguments);
         EXPECT_EQ(2, result.exitCode) << arguments << "\n" << result.output;
     }
+    // The package folder is not an installation: nothing there is removed.
+    ProgramResult notInstalled = RunProgram("\"" + source + "\\MERSIVO.exe\" /uninstall");
+    EXPECT_EQ(2, notInstalled.exitCode) << notInstalled.output;
+    EXPECT_NE(std::string::npos, notInstalled.output.find("installation folder"))
+        << notInstalled.output;
+    EXPECT_EQ(8u, FolderEntries(source).size());
     // Too long for the files below it, though each field fits.
     ProgramResult tooLong = Setup("/product " + longName);
     EXPECT_EQ(2, tooLong.exitCode) << tooLong.output;
