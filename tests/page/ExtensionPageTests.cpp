@@ -140,6 +140,9 @@ TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
         PressKey(trackbar, key);
         EXPECT_NE(TrackbarPos(trackbar), before) << "key " << key;
     }
+    const POINT center = ThumbCenter(trackbar);
+    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(center.x, center.y));
+    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(center.x, center.y));
     EXPECT_TRUE(camera->Writes().empty());
     EXPECT_EQ(camera->Setting("ExposureEx"), dragged + 1);
 }
