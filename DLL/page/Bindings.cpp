@@ -65,7 +65,8 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
         // The link must be findable before the first message reaches the subclass procedure.
         m_previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(trackbar, GWLP_WNDPROC));
         SetWindowLongPtrA(trackbar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TrackbarSubclassProc));
+        SetWindowLongPtrA(trackbar, GWLP_WNDPROC,
+                          reinterpret_cast<LONG_PTR>(&TrackbarSubclassProc));
     }
     if (edit != nullptr) {
         m_editId = editId;
@@ -79,7 +80,9 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
 void TrackbarEditLink::SetPos(int position) {
     if (m_dialog == nullptr) return;
     HWND trackbar = GetDlgItem(m_dialog, m_trackbarId);
-    if (trackbar != nullptr) SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+    if (trackbar != nullptr) {
+        SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+    }
     if (m_editId != 0 && GetDlgItem(m_dialog, m_editId) != nullptr) {
         SetDlgItemInt(m_dialog, m_editId, static_cast<UINT>(position), TRUE);
     }

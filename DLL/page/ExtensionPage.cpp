@@ -1,7 +1,5 @@
 #include "DLL/page/ExtensionPage.h"
 
-#include <initializer_list>
-
 #include "DLL/page/Bindings.h"
 #include "DLL/page/LocalizedResource.h"
 #include "DLL/props/KOVALTIX.h"
@@ -153,8 +151,10 @@ void ReloadPage(KOVALTIX* owner) {
 
 void BindPage(HWND page) {
     AutoWhiteBalanceBox.Bind(page, IDC_WB_AUTO, &Record(PropAutoWhiteBalance));
-    RedSlider.Bind(page, IDC_WB_RED_LABEL, IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, &Record(PropWhiteBalanceRed));
-    BlueSlider.Bind(page, IDC_WB_BLUE_LABEL, IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, &Record(PropWhiteBalanceBlue));
+    RedSlider.Bind(page, IDC_WB_RED_LABEL, IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT,
+                   &Record(PropWhiteBalanceRed));
+    BlueSlider.Bind(page, IDC_WB_BLUE_LABEL, IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT,
+                    &Record(PropWhiteBalanceBlue));
     AutoExposureBox.Bind(page, IDC_EXPOSURE_AUTO, &Record(PropAutoExposure));
     ExposureSlider.Bind(page, IDC_EXPOSURE_LABEL, IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT,
                         &Record(PropExposure));
@@ -176,14 +176,18 @@ void BindPage(HWND page) {
 // A page may be created again after this one: hand the controls back while they still exist
 // (the page's WM_DESTROY comes before its children are destroyed).
 void UnbindPage() {
-    for (SliderBinding* slider : {&RedSlider, &BlueSlider, &ExposureSlider, &GainSlider}) {
-        slider->Unbind();
-    }
-    for (CheckBinding* box : {&AutoWhiteBalanceBox, &AutoExposureBox, &AutoGainBox, &FlipBox,
-                              &MirrorBox, &PrivacyBox, &LowLightBox}) {
-        box->Unbind();
-    }
+    RedSlider.Unbind();
+    BlueSlider.Unbind();
+    AutoWhiteBalanceBox.Unbind();
+    ExposureSlider.Unbind();
+    AutoExposureBox.Unbind();
+    GainSlider.Unbind();
+    AutoGainBox.Unbind();
     PowerLineGroup.Unbind();
+    FlipBox.Unbind();
+    MirrorBox.Unbind();
+    PrivacyBox.Unbind();
+    LowLightBox.Unbind();
 }
 
 void OnCommand(HWND page, KOVALTIX* owner, WORD id, WORD code) {
@@ -268,14 +272,15 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
 HWND KOVALTIX::CreateExtensionPropDialog(HWND parent, char* title, unsigned long size) {
     if (m_instanceMutex == nullptr || m_pageWindow != nullptr) return nullptr;
 
-    m_pageTemplate = FindLocalizedResource(KovaltixModule, static_cast<int>(reinterpret_cast<ULONG_PTR>(RT_DIALOG)),
-                                           IDD_EXTENSION_PAGE, nullptr);
+    const int dialogType = static_cast<int>(reinterpret_cast<ULONG_PTR>(RT_DIALOG));
+    m_pageTemplate = FindLocalizedResource(KovaltixModule, dialogType, IDD_EXTENSION_PAGE, nullptr);
     if (title != nullptr) LoadPageTitle(KovaltixModule, title, size);
 
     PageBusy = true;
     if (m_pageTemplate != nullptr) {
-        m_pageWindow = CreateDialogIndirectParamA(
-            KovaltixModule, static_cast<LPCDLGTEMPLATEA>(m_pageTemplate), parent, &ExtensionPageProc, 0);
+        m_pageWindow = CreateDialogIndirectParamA(KovaltixModule,
+                                                  static_cast<LPCDLGTEMPLATEA>(m_pageTemplate),
+                                                  parent, &ExtensionPageProc, 0);
     }
     if (m_pageWindow == nullptr) {
         // No page was built, so nothing else would ever lower the flag.
