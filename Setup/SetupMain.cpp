@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/BRALIMOND.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/Paths.h"
 
 // The record's texts, each confirmed to end inside its field.

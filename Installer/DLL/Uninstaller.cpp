@@ -1,4 +1,4 @@
-#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
 #include "Installer/DLL/RegistryKey.h"
 #include "Installer/DLL/SetupSupport.h"

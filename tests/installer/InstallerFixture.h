@@ -1,5 +1,5 @@
 #pragma once
-#include "Installer/DLL/InstallContext.h"
+#include "Installer/DLL/BRALIMOND.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
