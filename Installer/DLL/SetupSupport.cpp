@@ -1,5 +1,7 @@
 #include "Installer/DLL/SetupSupport.h"
 
+#include "Installer/DLL/RegistryKey.h"
+
 #include <shlobj.h>
 #include <cstring>
 
@@ -53,12 +55,67 @@ private:
 bool ReadContextTexts(const InstallContext& context, ContextTexts& texts)
 {
     texts.baseFolder = TerminatedText(context.baseFolder);
-    texts.parentFolder = TerminatedText(context.parentFolder);
-    texts.productFolder = TerminatedText(context.productFolder);
-    texts.productName = TerminatedText(context.productName);
+    texts.parentFolder = PlainName(context.parentFolder);
+    texts.productFolder = PlainName(context.productFolder);
+    texts.productName = PlainName(context.productName);
     texts.displayName = TerminatedText(context.displayName);
     return texts.baseFolder && texts.parentFolder && texts.productFolder && texts.productName &&
-           texts.displayName && texts.productFolder[0] != '\0' && texts.productName[0] != '\0';
+           texts.displayName;
+}
+
+const char* PlainName(const char* field, std::size_t size)
+{
+    const char* end = static_cast<const char*>(::memchr(field, '\0', size));
+    if (end == nullptr || end == field || std::strcmp(field, ".") == 0 ||
+        std::strcmp(field, "..") == 0)
+        return nullptr;
+    for (const char* c = field; c < end; ++c) {
+        // The second byte of a double-byte character is no separator.
+        if (IsDBCSLeadByte(static_cast<BYTE>(*c)) && c + 1 < end) {
+            ++c;
+            continue;
+        }
+        if (*c == '\\' || *c == '/' || *c == ':')
+            return nullptr;
+    }
+    return field;
+}
+
+bool EntryNamesFolder(const char* productName, const char* folder)
+{
+    PathText key(kUninstallKey);
+    key.Append("\\");
+    key.Append(productName);
+    RegistryKey entry;
+    if (!key.ok() || RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE,
+                                   entry.out()) != ERROR_SUCCESS)
+        return false;
+    char command[2 * MAX_PATH];
+    DWORD type = REG_NONE;
+    DWORD size = sizeof command - 1;
+    if (RegQueryValueExA(entry.get(), "UninstallString", nullptr, &type,
+                         reinterpret_cast<BYTE*>(command), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    command[size] = '\0';
+    // "<setup program>" /uninstall, or the same unquoted.
+    char* program = command;
+    if (program[0] == '"') {
+        ++program;
+        char* close = std::strchr(program, '"');
+        if (close == nullptr)
+            return false;
+        *close = '\0';
+    } else {
+        const char suffix[] = " /uninstall";
+        const std::size_t length = std::strlen(program);
+        if (length > sizeof suffix - 1 &&
+            std::strcmp(program + length - (sizeof suffix - 1), suffix) == 0)
+            program[length - (sizeof suffix - 1)] = '\0';
+    }
+    PathText programFolder;
+    return DriveAndFolder(program, programFolder) && !programFolder.empty() &&
+           SameFolder(programFolder.c_str(), folder);
 }
 
 bool InstallationFolder(const ContextTexts& texts, PathText& out)

@@ -11,9 +11,19 @@ struct ContextTexts {
     const char* displayName = nullptr;
 };
 
-// False for an unterminated field, or an empty product folder or product name
-// (either would make the exports act on a shared folder or key).
+// False for an unterminated field, or a parent folder, product folder or product name that is
+// not a name (PlainName).
 bool ReadContextTexts(const InstallContext& context, ContextTexts& texts);
+
+// The field's text when it names one folder or file: null when it does not end inside the
+// field, is empty, "." or "..", or holds a separator or a drive colon. Any of those would make
+// a path or key built from it reach outside the folder or key it names a member of.
+const char* PlainName(const char* field, std::size_t size);
+template <std::size_t N>
+const char* PlainName(const char (&field)[N]) { return PlainName(field, N); }
+
+// True when the product's Uninstall entry runs a setup program that lies in `folder`.
+bool EntryNamesFolder(const char* productName, const char* folder);
 
 // baseFolder\parentFolder\productFolder, joined as given.
 bool InstallationFolder(const ContextTexts& texts, PathText& out);

@@ -60,17 +60,12 @@ bool Unregister(const char* productName)
 
 extern "C" bool Uninstaller(const InstallContext* context)
 {
-    ContextTexts texts;
-    if (!ReadContextTexts(*context, texts))
-        return false;
-    PathText recordedFolder;
+    // Of the record only module, ownerWindow, productFolder and productName are read.
+    const char* productFolder = PlainName(context->productFolder);
+    const char* productName = PlainName(context->productName);
     PathText installFolder;
-    if (!InstallationFolder(texts, recordedFolder) || !ModuleFolder(context->module, installFolder))
-        return false;
-    // Everything below the module's folder is deleted: only the folder the
-    // record names as the installation folder qualifies, never the source
-    // folder or any other folder holding the same files.
-    if (!SameFolder(installFolder.c_str(), recordedFolder.c_str()))
+    if (productFolder == nullptr || productName == nullptr ||
+        !ModuleFolder(context->module, installFolder))
         return false;
 
     PathText settingsFile(installFolder.c_str());
@@ -82,7 +77,6 @@ extern "C" bool Uninstaller(const InstallContext* context)
         !SystemDirectory(systemFile) || !systemFile.Append("\\") ||
         !AppendEntry(systemFile, SystemFile))
         return false;
-    installFolder.DropLast();
 
     if (IsModuleLoaded(systemFile.c_str()))
         return false;
@@ -97,18 +91,24 @@ extern "C" bool Uninstaller(const InstallContext* context)
         return false;
 
     if (GetPrivateProfileIntA(kSettingsSection, kDesktopEntry, 0, settingsFile.c_str()) != 0 &&
-        !RemoveDesktopShortcut(context->ownerWindow, texts.productName))
+        !RemoveDesktopShortcut(context->ownerWindow, productName))
         return false;
     if (GetPrivateProfileIntA(kSettingsSection, kStartMenuEntry, 0, settingsFile.c_str()) != 0 &&
-        !RemoveStartMenuFolder(context->ownerWindow, texts.productFolder))
+        !RemoveStartMenuFolder(context->ownerWindow, productFolder))
         return false;
-    if (!Unregister(texts.productName))
+    // Everything below the module's folder is about to go: only a folder that the product's
+    // own Uninstall entry names as the setup program's qualifies, never the source media or
+    // any other folder holding the same files. The entry is read before it is deleted.
+    const bool confirmed = EntryNamesFolder(productName, installFolder.c_str());
+    if (!Unregister(productName))
         return false;
 
     if (GetFileAttributesA(systemFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
         !DeleteFileA(systemFile.c_str()))
         return false;
     // Files in use (the caller's own) keep the folder; that does not fail the call.
-    RemoveFolderTree(installFolder.c_str());
+    installFolder.DropLast();
+    if (confirmed)
+        RemoveFolderTree(installFolder.c_str());
     return true;
 }

@@ -1,9 +1,12 @@
 #include "tests/installer/InstallerFixture.h"
 
+#include "Installer/DLL/SetupSupport.h"
+
 #include "tests/common/TestPaths.h"
 
 #include <shlobj.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -109,9 +112,14 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
     EXPECT_EQ(CurrentFolder(), log[2]);
     ClearDriverInstallerLog();
 
-    // Uninstall from the installed copy of the library.
+    // Uninstall from the installed copy of the library, with nothing but the four fields the
+    // uninstall reads: the others hold no usable text at all.
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
+    std::memset(context_.baseFolder, 'b', sizeof context_.baseFolder);
+    std::memset(context_.parentFolder, 'p', sizeof context_.parentFolder);
+    std::memset(context_.displayName, 'd', sizeof context_.displayName);
+    context_.desktopShortcut = context_.startMenuShortcut = 0;
     ASSERT_TRUE(Uninstaller(&context_));
 
     log = DriverInstallerLog();
@@ -289,7 +297,8 @@ TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
     EXPECT_TRUE(Uninstaller(&context_));
-    EXPECT_FALSE(FileExists(SettingsFile()));
+    // Without its entry the folder cannot be confirmed as the installation: it stays.
+    EXPECT_TRUE(FileExists(SettingsFile()));
 }
 
 TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
@@ -305,35 +314,46 @@ TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
 }
 
-TEST_F(InstallerTest, EmptyProductNamesAreRefused)
+TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
 {
-    ASSERT_TRUE(LoadSourceModule());
-    context_.productFolder[0] = '\0';
-    EXPECT_FALSE(Installer(&context_));
-    FillContext(true, true);
-    LoadSourceModule();
-    context_.productName[0] = '\0';
-    EXPECT_FALSE(Installer(&context_));
+    // Each would make a folder or key reach outside the one it names a member of.
+    const char* const bad[] = {"", ".", "..", "up\\down", "up/down", "c:x"};
+    for (const char* name : bad) {
+        for (char* field : {context_.parentFolder, context_.productFolder, context_.productName}) {
+            FillContext(true, true);
+            LoadSourceModule();
+            std::strcpy(field, name);
+            EXPECT_FALSE(Installer(&context_)) << "'" << name << "'";
+        }
+    }
     EXPECT_FALSE(FolderExists(base_));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_TRUE(DriverInstallerLog().empty());
 
-    // After a real installation neither export may touch it with an empty name.
+    // After a real installation the uninstall refuses them in the two names it reads.
     FillContext(true, true);
     LoadSourceModule();
     ASSERT_TRUE(Installer(&context_));
     ClearDriverInstallerLog();
     LoadInstalledModule();
     SetDriverInstallerExit(0);
-    context_.productFolder[0] = '\0';
-    EXPECT_FALSE(Uninstaller(&context_));
-    std::strcpy(context_.productFolder, product_.c_str());
-    context_.productName[0] = '\0';
-    EXPECT_FALSE(Uninstaller(&context_));
+    for (const char* name : bad) {
+        for (char* field : {context_.productFolder, context_.productName}) {
+            const std::string kept = field;
+            std::strcpy(field, name);
+            EXPECT_FALSE(Uninstaller(&context_)) << "'" << name << "'";
+            std::strcpy(field, kept.c_str());
+        }
+    }
     EXPECT_TRUE(DriverInstallerLog().empty());
     EXPECT_TRUE(FolderExists(StartMenuFolder()));
     EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
     EXPECT_TRUE(FileExists(SettingsFile()));
+
+    // A double-byte name whose second byte is a backslash is a name (code page 932 here).
+    EXPECT_EQ(context_.productName, PlainName(context_.productName));
+    char japanese[8] = "\x83\x5C";
+    EXPECT_EQ(IsDBCSLeadByte(0x83) ? japanese : nullptr, PlainName(japanese));
 }
 
 TEST_F(InstallerTest, UnterminatedFieldIsRefused)
@@ -369,35 +389,41 @@ TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
     const std::string longParent(250, 'r');
     std::strcpy(context_.parentFolder, longParent.c_str());
     EXPECT_FALSE(Installer(&context_));
-    EXPECT_FALSE(Uninstaller(&context_));
     EXPECT_FALSE(FolderExists(base));
     EXPECT_TRUE(DriverInstallerLog().empty());
 }
 
-TEST_F(InstallerTest, UninstallerRemovesOnlyTheInstallationFolder)
+TEST_F(InstallerTest, UninstallerRemovesOnlyAFolderItsEntryNames)
 {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context_));
     ClearDriverInstallerLog();
     SetDriverInstallerExit(0);
-    // Give the source folder a settings file too: it now holds the same names.
+    // From the source media, which holds the same names, settings file included: every step
+    // runs, but the folder is not the one the Uninstall entry names, so it stays.
     ASSERT_TRUE(CopyFileA(SettingsFile().c_str(), (source_ + "Installer.ini").c_str(), FALSE));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context_));
+    const std::vector<std::string> log = DriverInstallerLog();
+    ASSERT_EQ(3u, log.size());
+    EXPECT_EQ("DPInst.exe /u \"" + source_ + "driver\\VK4M220FL.inf\" /d /q", log[1]);
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
     EXPECT_TRUE(FileExists(source_ + "MERSIVO.exe"));
     EXPECT_TRUE(FileExists(source_ + "driver\\VK4M220FL.inf"));
-    EXPECT_TRUE(DriverInstallerLog().empty());
-    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
-    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
 
-    // The installation folder named with other letter case and doubled
-    // separators is still the installation folder.
+    // Installed under one spelling, removed from another: the same folder.
     std::string base = base_;
-    base[0] = 'c';
-    std::strcpy(context_.baseFolder, (Upper(base) + "\\").c_str());
-    ASSERT_TRUE(LoadInstalledModule());
+    base[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(base[0])));
+    std::strcpy(context_.baseFolder, base.c_str());
+    SetDriverInstallerExit(1);
+    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(LoadModuleAt(Upper(InstallFolder()) + "\\BRALIMOND.dll"));
+    SetDriverInstallerExit(0);
     EXPECT_TRUE(Uninstaller(&context_));
-    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
     EXPECT_FALSE(FileExists(SettingsFile()));
+    EXPECT_FALSE(FolderExists(InstallFolder() + "\\driver"));
     EXPECT_TRUE(FileExists(source_ + "Installer.ini"));
 }

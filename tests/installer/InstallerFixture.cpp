@@ -318,8 +318,13 @@ bool InstallerTest::LoadSourceModule()
 
 bool InstallerTest::LoadInstalledModule()
 {
+    return LoadModuleAt(InstallFolder() + "\\BRALIMOND.dll");
+}
+
+bool InstallerTest::LoadModuleAt(const std::string& path)
+{
     DropModule();
-    module_ = LoadLibraryA((InstallFolder() + "\\BRALIMOND.dll").c_str());
+    module_ = LoadLibraryA(path.c_str());
     context_.module = module_;
     return module_ != nullptr;
 }

@@ -56,6 +56,7 @@ protected:
     void FillContext(bool desktop, bool startMenu);
     bool LoadSourceModule();
     bool LoadInstalledModule();
+    bool LoadModuleAt(const std::string& path);
     void DropModule();
 
     std::string InstallFolder() const { return base_ + "\\" + parent_ + "\\" + product_; }
