@@ -199,6 +199,12 @@ bool RemoveFolderTree(const char* path)
 {
     if (path == nullptr)
         return false;
+    // A junction or symbolic link is removed itself, never followed: what it leads to is not
+    // part of the tree.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return RemoveDirectoryA(path) != FALSE;
     PathText pattern(path);
     if (!pattern.Append("\\*.*"))
         return false;

@@ -8,3 +8,30 @@ std::string BinFolder() {
     size_t slash = s.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : s.substr(0, slash + 1);
 }
+
+std::string UnixPath(const std::string& windowsPath) {
+    using Converter = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Converter>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+    if (convert == nullptr) return std::string();
+    wchar_t widePath[MAX_PATH] = {};
+    MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, widePath, MAX_PATH);
+    char* unixPath = convert(widePath);
+    if (unixPath == nullptr) return std::string();
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+bool StartUnixCommand(const std::string& command) {
+    std::string line = "/bin/sh -c \"" + command + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}

@@ -143,6 +143,37 @@ TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse)
     EXPECT_EQ(std::vector<std::string>{"busy.txt"}, ListFolder(root_ + "\\tree"));
 }
 
+TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
+{
+    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree").c_str()));
+    ASSERT_TRUE(CreateFolderTree((root_ + "\\elsewhere").c_str()));
+    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root_ + "\\elsewhere\\keep.txt", "k"));
+    // Wine makes no directory links of its own; a Unix link in the prefix shows as one
+    // (a directory and a reparse point).
+    const std::string link = root_ + "\\tree\\link";
+    ASSERT_TRUE(StartUnixCommand("ln -s '" + UnixPath(root_ + "\\elsewhere") + "' '" +
+                                 UnixPath(root_ + "\\tree") + "/link'"));
+    for (int waited = 0; GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                         waited < 10000; waited += 50)
+        Sleep(50);
+    ASSERT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              GetFileAttributesA(link.c_str()) &
+                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+    // Wine cannot remove such a link, so the tree reports the failure; nothing behind the link
+    // was touched.
+    RemoveFolderTree((root_ + "\\tree").c_str());
+    EXPECT_FALSE(FileExists(root_ + "\\tree\\a.txt"));
+    EXPECT_TRUE(FileExists(root_ + "\\elsewhere\\keep.txt"));
+    EXPECT_FALSE(RemoveFolderTree(link.c_str()));
+    EXPECT_TRUE(FileExists(root_ + "\\elsewhere\\keep.txt"));
+    StartUnixCommand("rm '" + UnixPath(root_ + "\\tree") + "/link'");
+    for (int waited = 0; GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                         waited < 10000; waited += 50)
+        Sleep(50);
+}
+
 TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
 {
     const std::string target = root_ + "\\app\\Tool.exe";

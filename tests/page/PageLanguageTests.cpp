@@ -9,6 +9,7 @@
 
 #include "DLL/props/KOVALTIX.h"
 #include "DLL/resources/PageIds.h"
+#include "tests/common/TestPaths.h"
 #include "tests/page/PageCamera.h"
 #include "tests/page/PageTestHost.h"
 
@@ -84,21 +85,6 @@ TEST(PageLanguageChild, DISABLED_PageInTheSystemLanguage) {
     PumpMessages();
 }
 
-// Unix path of a Windows path, through Wine's own converter.
-std::string UnixPath(const char* windowsPath) {
-    using Converter = char*(CDECL*)(const wchar_t*);
-    const auto convert = reinterpret_cast<Converter>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
-    if (convert == nullptr) return std::string();
-    wchar_t widePath[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, windowsPath, -1, widePath, MAX_PATH);
-    char* unixPath = convert(widePath);
-    if (unixPath == nullptr) return std::string();
-    std::string result = unixPath;
-    HeapFree(GetProcessHeap(), 0, unixPath);
-    return result;
-}
-
 // Runs this program's child test under the locale; true when the one test ran and passed.
 // Wine takes a process's system locale from its Unix LC_ALL, which a Windows environment block
 // does not reach, so the child is started through a Unix shell that sets it.
@@ -120,20 +106,13 @@ bool RunChild(const LanguageCase& language, std::string* output) {
     wsprintfA(langText, "%04X", language.langId);
     // Wine cannot wait for a Unix process, so the shell appends the child's exit code as the
     // log's last line and the log is watched for it.
-    std::string command = std::string("/bin/sh -c \"LC_ALL=") + language.locale + " " +
-                          ChildVariable + "=" + langText +
-                          " \\\"${WINELOADER:-/usr/lib/wine/wine64}\\\" '" + unixProgram +
-                          "' --gtest_also_run_disabled_tests --gtest_filter=PageLanguageChild.* >'" +
-                          unixLog + "' 2>&1; echo ChildExit=$? >>'" + unixLog + "'\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    const BOOL started = CreateProcessA("Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    if (started) {
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
+    const std::string command = std::string("LC_ALL=") + language.locale + " " + ChildVariable +
+                                "=" + langText +
+                                " \\\"${WINELOADER:-/usr/lib/wine/wine64}\\\" '" + unixProgram +
+                                "' --gtest_also_run_disabled_tests "
+                                "--gtest_filter=PageLanguageChild.* >'" +
+                                unixLog + "' 2>&1; echo ChildExit=$? >>'" + unixLog + "'";
+    const bool started = StartUnixCommand(command);
     const std::string done = "ChildExit=";
     for (int waited = 0; started && waited < 120000; waited += 100) {
         output->clear();
