@@ -268,36 +268,51 @@ bool FindCamera(void** connectionInfo, void** descriptors) {
 
 bool ScanProcessingUnit(const void* descriptorBlock, DWORD* powerLineFlag) {
     if (!descriptorBlock || !powerLineFlag) return false;
-    SIZE_T blockSize = DeviceLayer::BlockSize(descriptorBlock);
-    if (blockSize < sizeof(DescriptorBlock)) return false;
+    const SIZE_T blockSize = DeviceLayer::BlockSize(descriptorBlock);
+    const SIZE_T totalAt = offsetof(UsbConfigurationDescriptor, wTotalLength);
+    if (blockSize < DescriptorDataOffset + totalAt + sizeof(USHORT)) return false;
     const BYTE* set = static_cast<const BYTE*>(descriptorBlock) + DescriptorDataOffset;
-    // Never past wTotalLength, and never past the block when it claims more than it holds.
-    SIZE_T end = ReadU16(set + offsetof(UsbConfigurationDescriptor, wTotalLength));
-    if (end > blockSize - DescriptorDataOffset) end = blockSize - DescriptorDataOffset;
+    const SIZE_T total = ReadU16(set + totalAt);
+    // Every byte is read where the USB Video Class puts it, whatever the descriptor's bLength
+    // says; only a byte outside the set or the block ends the scan.
+    const SIZE_T end = total < blockSize - DescriptorDataOffset ? total : blockSize - DescriptorDataOffset;
+    BYTE value = 0;
+    auto read = [&](SIZE_T at) {
+        if (at >= end) return false;
+        value = set[at];
+        return true;
+    };
 
     const BYTE InterfaceType = 4, EndpointType = 5, AssociationType = 11;
     const BYTE ClassInterfaceType = 36, ClassEndpointType = 37;
     const BYTE VideoClass = 14, VideoControlSubclass = 1, ProcessingUnitSubtype = 5;
+    // UVC 1.0 and 1.1 units carry two bytes of bmControls, UVC 1.5 three; bit 10 lies in both.
+    const BYTE SmallestControlSize = 2;
     bool videoControl = false;
-    USHORT offset = set[0];
-    while (offset < end) {
-        if (end - offset < 2) return false;
-        BYTE length = set[offset];
-        BYTE type = set[offset + 1];
-        if (length == 0) return false;
-        if (offset + length > end) return false;
-        const BYTE* d = set + offset;
-        switch (type) {
+    if (!read(0)) return false;
+    SIZE_T offset = value;
+    while (offset < total) {
+        if (!read(offset)) return false;
+        const BYTE length = value;
+        if (length == 0 || !read(offset + 1)) return false;
+        switch (value) {
         case InterfaceType:
-            videoControl = length >= 7 && d[5] == VideoClass && d[6] == VideoControlSubclass;
-            break;
-        case ClassInterfaceType:
-            // bControlSize at 7 and bmControls' second byte at 9 must lie inside the descriptor.
-            if (videoControl && length >= 10 && d[2] == ProcessingUnitSubtype && d[7] >= 3) {
-                *powerLineFlag = (d[9] & 0x04) ? 1 : 0;
-                return true;
+            if (!read(offset + 5)) return false;
+            videoControl = value == VideoClass;
+            if (videoControl) {
+                if (!read(offset + 6)) return false;
+                videoControl = value == VideoControlSubclass;
             }
             break;
+        case ClassInterfaceType:
+            if (!videoControl) break;
+            if (!read(offset + 2)) return false;
+            if (value != ProcessingUnitSubtype) break;
+            if (!read(offset + 7)) return false;
+            if (value < SmallestControlSize) break;
+            if (!read(offset + 9)) return false;
+            *powerLineFlag = (value & 0x04) ? 1 : 0;
+            return true;
         case EndpointType:
         case AssociationType:
         case ClassEndpointType:
@@ -305,7 +320,10 @@ bool ScanProcessingUnit(const void* descriptorBlock, DWORD* powerLineFlag) {
         default:
             return false;
         }
-        offset = static_cast<USHORT>(offset + length);
+        // The offset is 16 bits wide: a step past its range has left the set (and would
+        // otherwise wrap round and walk the same descriptors for ever).
+        offset += length;
+        if (offset > 0xFFFF) return false;
     }
     return false;
 }

@@ -7,9 +7,10 @@
 // with DeviceLayer::FreeBlock.
 bool FindCamera(void** connectionInfo, void** descriptors);
 
-// True when the set holds a processing unit (bControlSize >= 3) inside the video-control
+// True when the set holds a processing unit (bControlSize >= 2) inside the video-control
 // interface; *powerLineFlag is then 1 when it offers the power-line frequency control, else 0.
-// Reads nothing outside the block (DeviceLayer::BlockSize) nor past wTotalLength.
+// Reads nothing outside the block (DeviceLayer::BlockSize) nor past wTotalLength; a read that
+// would gives false.
 bool ScanProcessingUnit(const void* descriptorBlock, DWORD* powerLineFlag);
 
 namespace CameraLocator {

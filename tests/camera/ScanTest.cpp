@@ -67,18 +67,79 @@ TEST_F(ScanTest, OnlyBitTwoOfTheSecondControlByteCounts) {
     }
 }
 
-TEST_F(ScanTest, AUnitWithTwoControlBytesIsPassedOverForALaterOne) {
-    Bytes set = Config();
-    Append(set, VideoControl);
-    ProcessingUnit(set, 2, 0x04);
-    Finish(set);
-    EXPECT_FALSE(Scan(set));
-    EXPECT_EQ(99u, flag);
+TEST_F(ScanTest, AUnitWithFewerThanTwoControlBytesIsPassedOverForALaterOne) {
+    for (unsigned char size : {0, 1}) {
+        Bytes set = Config();
+        Append(set, VideoControl);
+        ProcessingUnit(set, size, 0x04);
+        Finish(set);
+        EXPECT_FALSE(Scan(set)) << int(size);
+        EXPECT_EQ(99u, flag);
 
-    ProcessingUnit(set, 4, 0x04);
+        ProcessingUnit(set, 2, 0x04);
+        Finish(set);
+        EXPECT_TRUE(Scan(set)) << int(size);
+        EXPECT_EQ(1u, flag);
+    }
+}
+
+// Configuration descriptor sets laid out like real cameras': interface association, the
+// video-control interface (header, camera terminal, processing unit, extension units, output
+// terminal, interrupt endpoint), then the streaming interface with formats, frames and
+// alternate settings. UVC 1.0 and 1.1 units carry two bytes of bmControls, UVC 1.5 three.
+Bytes RealCamera(unsigned short uvc, unsigned char controlSize, bool powerLine) {
+    Bytes set = {9, 2, 0, 0, 2, 1, 0, 0x80, 0xFA};
+    Append(set, {8, 11, 0, 2, 14, 3, 0, 2});                                 // association
+    Append(set, {9, 4, 0, 0, 1, 14, 1, 0, 2});                               // video control
+    const size_t header = set.size();
+    Append(set, {13, 36, 1, static_cast<unsigned char>(uvc & 0xFF),
+                 static_cast<unsigned char>(uvc >> 8), 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, 1});
+    Append(set, {18, 36, 2, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0x00, 0x00});  // camera
+    // Processing unit: bmControls low byte brightness..hue, then bit 10 power line.
+    const unsigned char controlsHigh = static_cast<unsigned char>(0x01 | (powerLine ? 0x04 : 0));
+    const unsigned char unitLength =
+        static_cast<unsigned char>(9 + controlSize + (uvc >= 0x0110 ? 1 : 0));
+    Append(set, {unitLength, 36, 5, 2, 1, 0x00, 0x40, controlSize, 0x7F, controlsHigh});
+    if (controlSize == 3) set.push_back(0x00);
+    set.push_back(0);                                   // iProcessing
+    if (uvc >= 0x0110) set.push_back(0);                // bmVideoStandards
+    for (unsigned char unit : {4, 6}) {                 // two extension units
+        Append(set, {27, 36, 6, unit, 0x1C, 0x5D, 0x2E, 0x6B, 0x82, 0x1B, 0x3A, 0x4C, 0x8E, 0x9A,
+                     0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 8, 1, 2, 2, 0xFF, 0x00, 0});
+    }
+    Append(set, {9, 36, 3, 3, 1, 1, 0, 6, 0});          // output terminal
+    Append(set, {7, 5, 0x83, 3, 0x10, 0, 8});           // interrupt endpoint
+    Append(set, {5, 37, 3, 0x10, 0});                   // class-specific endpoint
+    const size_t controlEnd = set.size();
+    set[header + 5] = static_cast<unsigned char>((controlEnd - header) & 0xFF);
+    set[header + 6] = static_cast<unsigned char>((controlEnd - header) >> 8);
+    Append(set, {9, 4, 1, 0, 0, 14, 2, 0, 0});          // streaming, zero bandwidth
+    Append(set, {14, 36, 1, 1, 0x4D, 0, 0x81, 0, 3, 0, 0, 0, 1, 0});            // input header
+    Append(set, {27, 36, 4, 1, 1, 0x59, 0x55, 0x59, 0x32, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71, 16, 1, 0, 0, 0, 0});        // YUY2 format
+    Append(set, {30, 36, 5, 1, 0, 0x80, 0x02, 0xE0, 0x01, 0, 0, 0x77, 0x01, 0, 0, 0xCA, 0x08,
+                 0, 0x60, 0x09, 0, 0x15, 0x16, 0x05, 0, 1, 0x15, 0x16, 0x05, 0});  // frame
+    Append(set, {6, 36, 13, 1, 1, 4});                  // colour matching
+    Append(set, {9, 4, 1, 1, 1, 14, 2, 0, 0});          // alternate setting 1
+    Append(set, {7, 5, 0x81, 5, 0x80, 0x0B, 1});        // isochronous endpoint
+    Append(set, {9, 4, 1, 2, 1, 14, 2, 0, 0});          // alternate setting 2
+    Append(set, {7, 5, 0x81, 5, 0x00, 0x14, 1});
     Finish(set);
-    EXPECT_TRUE(Scan(set));
-    EXPECT_EQ(1u, flag);
+    return set;
+}
+
+TEST_F(ScanTest, RealCamerasOfEachVideoClassVersionAreTaken) {
+    const struct {
+        unsigned short uvc;
+        unsigned char controlSize;
+    } versions[] = {{0x0100, 2}, {0x0110, 2}, {0x0150, 3}};
+    for (const auto& version : versions) {
+        for (bool powerLine : {false, true}) {
+            SCOPED_TRACE(testing::Message() << std::hex << version.uvc << " " << powerLine);
+            EXPECT_TRUE(Scan(RealCamera(version.uvc, version.controlSize, powerLine)));
+            EXPECT_EQ(powerLine ? 1u : 0u, flag);
+        }
+    }
 }
 
 TEST_F(ScanTest, AUnitOutsideTheVideoControlInterfaceIsNotTaken) {
@@ -159,21 +220,57 @@ TEST_F(ScanTest, AShortInterfaceDescriptorIsNotVideoControl) {
     EXPECT_FALSE(Scan(tail));
 }
 
-TEST_F(ScanTest, ADescriptorRunningPastTheTotalLengthIsNotTaken) {
+TEST_F(ScanTest, AUnitIsReadWhereItsFieldsLieWhateverItsLengthSays) {
+    // A final unit whose bLength overstates the end by a byte: every byte read lies inside.
     Bytes set = Config();
     Append(set, VideoControl);
     ProcessingUnit(set, 3, 0x04);
-    Finish(set, static_cast<int>(set.size()) - 1);  // the unit's last byte lies outside the set
-    EXPECT_FALSE(Scan(set));
+    Finish(set, static_cast<int>(set.size()) - 1);
+    EXPECT_TRUE(Scan(set));
+    EXPECT_EQ(1u, flag);
 
+    // One that claims 40 bytes where the block ends after 10: the fields read are there.
     Bytes longer = Config();
     Append(longer, VideoControl);
-    longer.push_back(40);  // claims 40 bytes; the block ends after 12
-    longer.push_back(36);
-    longer.push_back(5);
-    for (int i = 0; i < 9; ++i) longer.push_back(0x04);
+    Append(longer, {40, 36, 5, 2, 1, 0, 0, 2, 0x7F, 0x04});
     Finish(longer);
-    EXPECT_FALSE(Scan(longer));
+    EXPECT_TRUE(Scan(longer));
+    EXPECT_EQ(1u, flag);
+
+    // A unit too short for its fields reads them from the next descriptor, as the set lies.
+    Bytes shorter = Config();
+    Append(shorter, VideoControl);
+    Append(shorter, {9, 36, 5, 2, 1, 0, 0, 2, 0x7F});
+    Append(shorter, {7, 5, 0x83, 3, 0x10, 0, 8});  // bLength 7: bit 2 set
+    Finish(shorter);
+    EXPECT_TRUE(Scan(shorter));
+    EXPECT_EQ(1u, flag);
+
+    // An interface too short for its class bytes likewise.
+    Bytes interface = Config();
+    Append(interface, {7, 4, 0, 0, 1, 14, 1});
+    ProcessingUnit(interface, 2, 0x00);
+    Finish(interface);
+    EXPECT_TRUE(Scan(interface));
+    EXPECT_EQ(0u, flag);
+}
+
+TEST_F(ScanTest, AStepPastTheOffsetRangeEndsTheScan) {
+    // A full-size set of endpoint descriptors whose last one steps past 65535 onto offset 9
+    // again, were the offset to wrap round: the walk would repeat for ever.
+    Bytes set = Config();
+    auto endpoint = [&set](unsigned char length) {
+        const size_t at = set.size();
+        Append(set, {length, 5, 0x81, 5, 0, 0, 1});
+        set.resize(at + length);
+    };
+    endpoint(81);
+    while (set.size() < 65290) endpoint(200);
+    ASSERT_EQ(65290u, set.size());
+    Append(set, {255, 5});
+    set.resize(0xFFFF);
+    Finish(set);
+    EXPECT_FALSE(Scan(set));
 }
 
 TEST_F(ScanTest, ATotalLengthLargerThanTheBlockIsCutAtTheBlock) {

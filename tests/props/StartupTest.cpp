@@ -142,7 +142,7 @@ TEST_F(StartUpTest, RejectedProcessingUnitIsRetriedThenGivenUp) {
     vcam::UsbDevice device;
     device.vendorId = 0x2F3A;
     device.productId = vcam::StandardProductId;
-    device.configuration = vcam::CameraConfiguration(false, 2);  // control bitmap too short
+    device.configuration = vcam::CameraConfiguration(false, 1);  // control bitmap too short
     vcam::AttachDevice(plugged.cameraHub, plugged.cameraPort, device);
     RunStartUp();
     EXPECT_FALSE(TheDeviceChannel.IsOpen());
