@@ -25,6 +25,10 @@ CheckBinding MirrorBox;
 CheckBinding PrivacyBox;
 CheckBinding LowLightBox;
 
+// Set once WM_INITDIALOG has bound the page. A page that the dialog manager destroys half
+// built (one of its controls could not be created) never had a message loop of its own to end.
+bool PageInitialised = false;
+
 PROPDATA& Record(PropertyIndex index) { return ExtensionPropertyTable[index]; }
 
 long CheckState(const CheckBinding& box) { return box.GetCheck() ? 1 : 0; }
@@ -243,6 +247,7 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
     KOVALTIX* owner = PageOwner(page);
     if (message == WM_INITDIALOG) {
         BindPage(page);
+        PageInitialised = true;
         PageBusy = false;
         return TRUE;
     }
@@ -252,7 +257,8 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
     }
     if (message == WM_DESTROY) {
         UnbindPage();
-        PostQuitMessage(0);
+        if (PageInitialised) PostQuitMessage(0);
+        PageInitialised = false;
         return TRUE;
     }
     if (UpdateMessage != 0 && message == UpdateMessage) {

@@ -470,7 +470,17 @@ TEST_F(PageTest, PageDestroyedWithItsParentStaysRecordedUntilClosed) {
     EXPECT_EQ(camera->ValuesOf(SelGain), Values{19});
 }
 
-TEST_F(PageTest, FailedCreationLowersTheBusyFlag) {
+// Refuses every trackbar this thread creates, as a host without the trackbar class gets on
+// Windows (Wine's user32 would load the common controls on demand).
+LRESULT CALLBACK RefuseTrackbars(int code, WPARAM wParam, LPARAM lParam) {
+    char name[64] = "";
+    if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof(name)) &&
+        lstrcmpiA(name, TRACKBAR_CLASSA) == 0)
+        return 1;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(PageTest, FailedCreationLowersTheBusyFlagAndLeavesTheHostsLoopRunning) {
     Start();
     // A module without the page's template: the lookup finds nothing.
     StartUp(GetModuleHandleA("ntdll.dll"));
@@ -479,9 +489,18 @@ TEST_F(PageTest, FailedCreationLowersTheBusyFlag) {
     EXPECT_EQ(owner->GetExtensionPropDialogHandle(), nullptr);
     EXPECT_FALSE(PageBusy);
     EXPECT_STREQ(title, "untouched");
-
     StartUp(GetModuleHandleA(nullptr));
-    EXPECT_NE(Open(), nullptr);
+
+    // A control that cannot be created: the dialog manager destroys the half-built page.
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseTrackbars, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    EXPECT_EQ(owner->CreateExtensionPropDialog(SharedHostWindow(), title, sizeof(title)), nullptr);
+    UnhookWindowsHookEx(hook);
+    EXPECT_FALSE(PageBusy);
+    EXPECT_EQ(PumpMessages(), 0) << "the host's message loop was told to quit";
+
+    ASSERT_NE(Open(), nullptr);
+    ExpectSlider(IDC_GAIN_SLIDER, IDC_GAIN_EDIT, 63, false);  // bound: default gain, auto on
 }
 
 // Waits for a thread while running this thread's messages, as a host's message loop would.
