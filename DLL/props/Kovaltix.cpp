@@ -18,8 +18,9 @@ public:
     ApplyGuard& operator=(const ApplyGuard&) = delete;
 };
 
-// Stores v, sends its low 16 bits, and writes it back once the camera took it.
-// A disabled control counts as done.
+// Stores v, sends its low 16 bits, and writes v back once the camera took it: the record itself
+// may have changed meanwhile (the page reloads it without the lock). A disabled control counts
+// as done.
 bool Apply(int index, long v) {
     PROPDATA& record = ExtensionPropertyTable[index];
     const PropertyInfo& info = PropertyInfoTable[index];
@@ -29,8 +30,7 @@ bool Apply(int index, long v) {
     if (!TheDeviceChannel.SetXuControl(XuSetRequestCode, info.selector,
                                        static_cast<WORD>(v & 0xFFFF), 0, nullptr))
         return false;
-    const long stored = record.Value;
-    return TheDeviceChannel.WriteSetting(info.baseName, REG_DWORD, &stored, sizeof(stored));
+    return TheDeviceChannel.WriteSetting(info.baseName, REG_DWORD, &v, sizeof(v));
 }
 
 // With the auto flag on, a manual control goes to its own default.

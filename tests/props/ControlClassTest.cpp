@@ -287,6 +287,28 @@ const char ChildRoleVariable[] = "KOVALTIX_TEST_CHILD";
 constexpr int ChildLive = 10, ChildInert = 20;
 
 // In the child: the same camera and registry, its own start-up and object.
+TEST_F(ControlClassTest, TheRegistryGetsTheValueTheCameraTook) {
+    RunStartUp();
+    KOVALTIX k;
+    const PROPDATA before = ExtensionPropertyTable[PropPowerLine];
+    ASSERT_EQ(2, before.Value);
+    // A reload on the page's thread copies each record onto itself; one that read the record
+    // before this Set_ stored the new value puts the old one back while the request is out.
+    vcam::SetXuHoldMicroseconds(200000);
+    const size_t sent = vcam::XuRequests().size();
+    std::thread reload([&] {
+        while (vcam::XuRequests().size() == sent) Sleep(1);
+        ExtensionPropertyTable[PropPowerLine] = before;
+    });
+    EXPECT_TRUE(k.Set_PowerLine(1));
+    reload.join();
+    vcam::SetXuHoldMicroseconds(0);
+    DWORD stored = 0;
+    ASSERT_TRUE(StoredDword("PowerLineEx", &stored));
+    EXPECT_EQ(1u, stored);
+    EXPECT_EQ(1, vcam::XuValue(PropertyInfoTable[PropPowerLine].selector));
+}
+
 TEST(ChildRole, Run) {
     char role[16] = "";
     if (!GetEnvironmentVariableA(ChildRoleVariable, role, sizeof(role))) GTEST_SKIP();
