@@ -1,6 +1,7 @@
 #include "tests/installer/InstallerFixture.h"
 
 #include "Installer/DLL/InstallManifest.h"
+#include "tests/common/HandleCount.h"
 #include "tests/common/TestPaths.h"
 
 #include <objbase.h>
@@ -280,11 +281,19 @@ void InstallerTest::SetUp()
     SetEnvironmentVariableA("DPINST_LOG", logPath_.c_str());
     SetDriverInstallerExit(1);
     FillContext(true, true);
+    OpenLastingHandles();
+    handlesAtStart_ = OpenHandleCount();
+    ASSERT_GE(handlesAtStart_, 0);
 }
 
 void InstallerTest::TearDown()
 {
     DropModule();
+    // Installer and Uninstaller, on whatever path the test took, leave no handle open (keys,
+    // the driver installer's process and thread, the processes the in-use test opened).
+    if (handlesAtStart_ >= 0)
+        EXPECT_EQ(handlesAtStart_, OpenHandleCount()) << "kernel handles left open";
+    handlesAtStart_ = -1;
     SetEnvironmentVariableA("DPINST_LOG", nullptr);
     SetEnvironmentVariableA("DPINST_EXIT", nullptr);
     DeleteRegistryKey(UninstallKey());

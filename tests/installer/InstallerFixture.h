@@ -82,6 +82,7 @@ protected:
     std::string logPath_;
     HMODULE module_ = nullptr;
     InstallContext context_{};
+    int handlesAtStart_ = -1;
 };
 
 // The files a complete installation leaves in the installation folder and its

@@ -10,6 +10,7 @@
 #include "DLL/page/ExtensionPage.h"
 #include "DLL/props/KOVALTIX.h"
 #include "DLL/props/PropertyTable.h"
+#include "tests/common/HandleCount.h"
 #include "tests/page/PageCamera.h"
 #include "tests/page/PageTestHost.h"
 
@@ -19,12 +20,20 @@ using Values = std::vector<unsigned short>;
 
 class PageTest : public ::testing::Test {
 protected:
-    void SetUp() override { RegisterTrackbarClass(); }
+    void SetUp() override {
+        RegisterTrackbarClass();
+        SharedHostWindow();
+        PumpMessages();
+        OpenLastingHandles();
+        handlesAtStart = OpenHandleCount();
+    }
 
+    // The class's life with its page, start-up and detach leave no kernel handle open.
     void TearDown() override {
         owner.reset();
         PumpMessages();
         camera.reset();
+        EXPECT_EQ(handlesAtStart, OpenHandleCount()) << "kernel handles left open";
     }
 
     // Starts the camera with these Settings values and makes the live instance.
@@ -66,6 +75,7 @@ protected:
     std::unique_ptr<KOVALTIX> owner;
     HWND page = nullptr;
     std::string pageTitle;
+    int handlesAtStart = -1;
 };
 
 const PageCamera::Settings ManualEverything = {

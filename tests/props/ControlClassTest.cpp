@@ -2,6 +2,7 @@
 #include <thread>
 #include <vector>
 #include "DLL/camera/DeviceChannel.h"
+#include "tests/common/HandleCount.h"
 #include "tests/common/TestPaths.h"
 #include "tests/props/PropsFixture.h"
 
@@ -198,8 +199,7 @@ TEST_F(ControlClassTest, NullRecordPointersAreRefused) {
 
 TEST_F(ControlClassTest, OneLiveInstanceWithinAProcess) {
     RunStartUp();
-    DWORD handlesBefore = 0, handlesAfter = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    const int handlesBefore = OpenHandleCount();
     {
         auto* first = new KOVALTIX;
         KOVALTIX second;
@@ -214,14 +214,12 @@ TEST_F(ControlClassTest, OneLiveInstanceWithinAProcess) {
         EXPECT_TRUE(LiveInstanceExists());
     }
     EXPECT_FALSE(LiveInstanceExists());
-    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-    EXPECT_EQ(handlesBefore, handlesAfter);
+    EXPECT_EQ(handlesBefore, OpenHandleCount());
 }
 
 TEST_F(ControlClassTest, AssignmentLeavesOneOwnerOfEachHandle) {
     RunStartUp();
-    DWORD handlesBefore = 0, handlesAfter = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    const int handlesBefore = OpenHandleCount();
     {
         KOVALTIX live;
         KOVALTIX inert;
@@ -238,8 +236,7 @@ TEST_F(ControlClassTest, AssignmentLeavesOneOwnerOfEachHandle) {
         KOVALTIX next;
         EXPECT_NE(nullptr, MarkerOf(next));
     }
-    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-    EXPECT_EQ(handlesBefore, handlesAfter);
+    EXPECT_EQ(handlesBefore, OpenHandleCount());
 }
 
 TEST_F(ControlClassTest, ConcurrentSetsNeverInterleaveAndLeaveTheRegistryConsistent) {

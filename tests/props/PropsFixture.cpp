@@ -1,6 +1,7 @@
 #include "tests/props/PropsFixture.h"
 #include <cstring>
 #include "DLL/camera/DeviceChannel.h"
+#include "tests/common/HandleCount.h"
 
 void ResetLibraryState() {
     ShutDown();
@@ -32,10 +33,15 @@ void CameraTest::SetUp() {
     }
     RegCloseKey(key);
     requestsSeen = 0;
+    OpenLastingHandles();
+    handlesAtStart = OpenHandleCount();
+    ASSERT_GE(handlesAtStart, 0);
 }
 
 void CameraTest::TearDown() {
+    // Start-up, the objects and detach (below) together leave no key, mutex or other handle.
     ResetLibraryState();
+    EXPECT_EQ(handlesAtStart, OpenHandleCount()) << "kernel handles left open";
     vcam::RemoveDriverKeys(camera.instanceId);
     EXPECT_EQ(0, vcam::OpenHandles()) << vcam::Describe();
     EXPECT_EQ(0, vcam::LiveBlocks()) << vcam::Describe();

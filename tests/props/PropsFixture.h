@@ -40,6 +40,7 @@ protected:
 
 private:
     size_t requestsSeen = 0;
+    int handlesAtStart = -1;
 };
 
 // Zeroes the shared table and closes the channel, as in a freshly loaded library.
