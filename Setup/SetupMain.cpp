@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Installer/DLL/BRALIMOND.h"
 
@@ -182,6 +183,35 @@ bool FillContext(const Options& options, InstallContext* context) {
     return true;
 }
 
+// An uninstall cannot delete the files it runs from: this program and its library. Windows
+// installers leave those, and the folder they keep, to the next restart. Only when nothing else
+// is left: a folder the library kept (one it could not confirm) holds more, and stays whole.
+bool RemoveAtRestart(const std::string& folder) {
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const char* selfName = std::strrchr(self, '\\') ? std::strrchr(self, '\\') + 1 : self;
+    std::vector<std::string> left;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") continue;
+        if (lstrcmpiA(name.c_str(), selfName) != 0 && lstrcmpiA(name.c_str(), "BRALIMOND.dll") != 0) {
+            FindClose(search);
+            return false;
+        }
+        left.push_back(name);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    bool scheduled = true;
+    for (const std::string& name : left)
+        scheduled &= MoveFileExA((folder + name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    const std::string path = folder.substr(0, folder.size() - 1);
+    return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && scheduled;
+}
+
 class Library {
 public:
     explicit Library(const std::string& path) : m_module(LoadLibraryA(path.c_str())) {}
@@ -255,6 +285,8 @@ int main(int argc, char** argv) {
             return kFailed;
         }
         std::printf("Uninstalled.\n");
+        if (RemoveAtRestart(folder))
+            std::printf("%s and the files still in use go at the next restart.\n", folder.c_str());
         return kOk;
     }
 
