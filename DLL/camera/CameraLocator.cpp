@@ -5,6 +5,8 @@
 #include <string>
 
 #include "DLL/camera/CameraIds.h"
+#include "DLL/camera/DescriptorScan.h"
+#include "DLL/camera/HubReply.h"
 #include "DLL/camera/DeviceLayer.h"
 #include "DLL/camera/UsbLayouts.h"
 
@@ -59,18 +61,13 @@ HANDLE OpenHubDevice(const char* name) {
     return DeviceLayer::OpenDevice(name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
 }
 
-// The drivers' replies carry a length of their own; the name is only taken when its terminator
-// lies inside the reply block, so a short or lying reply is never read past its end.
 char* NarrowReplyName(const BYTE* reply, SIZE_T offset) {
-    SIZE_T size = DeviceLayer::BlockSize(reply);
-    if (size < offset + sizeof(WCHAR)) return nullptr;
-    std::wstring name;
-    for (SIZE_T at = offset; at + sizeof(WCHAR) <= size; at += sizeof(WCHAR)) {
-        WCHAR c = static_cast<WCHAR>(ReadU16(reply + at));
-        if (c == 0) return CameraLocator::NarrowString(name.c_str());
-        name.push_back(c);
-    }
-    return nullptr;
+    std::size_t units = 0;
+    if (!FindReplyName(reply, DeviceLayer::BlockSize(reply), offset, &units)) return nullptr;
+    std::wstring name(units, L'\0');
+    for (std::size_t i = 0; i < units; ++i)
+        name[i] = static_cast<WCHAR>(ReadU16(reply + offset + 2 * i));
+    return CameraLocator::NarrowString(name.c_str());
 }
 
 bool IsCamera(const BYTE* info) {
@@ -269,61 +266,11 @@ bool FindCamera(void** connectionInfo, void** descriptors) {
 bool ScanProcessingUnit(const void* descriptorBlock, DWORD* powerLineFlag) {
     if (!descriptorBlock || !powerLineFlag) return false;
     const SIZE_T blockSize = DeviceLayer::BlockSize(descriptorBlock);
-    const SIZE_T totalAt = offsetof(UsbConfigurationDescriptor, wTotalLength);
-    if (blockSize < DescriptorDataOffset + totalAt + sizeof(USHORT)) return false;
-    const BYTE* set = static_cast<const BYTE*>(descriptorBlock) + DescriptorDataOffset;
-    const SIZE_T total = ReadU16(set + totalAt);
-    // Every byte is read where the USB Video Class puts it, whatever the descriptor's bLength
-    // says; only a byte outside the set or the block ends the scan.
-    const SIZE_T end = total < blockSize - DescriptorDataOffset ? total : blockSize - DescriptorDataOffset;
-    BYTE value = 0;
-    auto read = [&](SIZE_T at) {
-        if (at >= end) return false;
-        value = set[at];
-        return true;
-    };
-
-    const BYTE InterfaceType = 4, EndpointType = 5, AssociationType = 11;
-    const BYTE ClassInterfaceType = 36, ClassEndpointType = 37;
-    const BYTE VideoClass = 14, VideoControlSubclass = 1, ProcessingUnitSubtype = 5;
-    // UVC 1.0 and 1.1 units carry two bytes of bmControls, UVC 1.5 three; bit 10 lies in both.
-    const BYTE SmallestControlSize = 2;
-    bool videoControl = false;
-    if (!read(0)) return false;
-    SIZE_T offset = value;
-    while (offset < total) {
-        if (!read(offset)) return false;
-        const BYTE length = value;
-        if (length == 0 || !read(offset + 1)) return false;
-        switch (value) {
-        case InterfaceType:
-            if (!read(offset + 5)) return false;
-            videoControl = value == VideoClass;
-            if (videoControl) {
-                if (!read(offset + 6)) return false;
-                videoControl = value == VideoControlSubclass;
-            }
-            break;
-        case ClassInterfaceType:
-            if (!videoControl) break;
-            if (!read(offset + 2)) return false;
-            if (value != ProcessingUnitSubtype) break;
-            if (!read(offset + 7)) return false;
-            if (value < SmallestControlSize) break;
-            if (!read(offset + 9)) return false;
-            *powerLineFlag = (value & 0x04) ? 1 : 0;
-            return true;
-        case EndpointType:
-        case AssociationType:
-        case ClassEndpointType:
-            break;
-        default:
-            return false;
-        }
-        // The offset is 16 bits wide: a step past its range has left the set (and would
-        // otherwise wrap round and walk the same descriptors for ever).
-        offset += length;
-        if (offset > 0xFFFF) return false;
-    }
-    return false;
+    if (blockSize < DescriptorDataOffset) return false;
+    std::uint32_t flag = 0;
+    if (!ScanDescriptorSet(static_cast<const BYTE*>(descriptorBlock) + DescriptorDataOffset,
+                           blockSize - DescriptorDataOffset, &flag))
+        return false;
+    *powerLineFlag = flag;
+    return true;
 }

@@ -11,6 +11,7 @@
 
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceLayer.h"
+#include "DLL/camera/DevicePath.h"
 #include "DLL/camera/UsbLayouts.h"
 
 DeviceChannel TheDeviceChannel;
@@ -59,44 +60,6 @@ private:
     void* block_;
 };
 
-// Case-insensitive literal at offset; false when the path ends before it.
-bool TextAt(const char* path, size_t length, size_t offset, const char* literal) {
-    size_t count = std::strlen(literal);
-    return offset + count <= length && _strnicmp(path + offset, literal, count) == 0;
-}
-
-// A hexadecimal number read as far as hexadecimal digits reach, compared with the full value.
-bool HexAt(const char* path, size_t length, size_t offset, unsigned value) {
-    unsigned long number = 0;
-    size_t digits = 0;
-    for (size_t at = offset; at < length; ++at, ++digits) {
-        char c = path[at];
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            break;
-        // Anything beyond 16 bits cannot equal the value; saturate rather than wrap.
-        number = number > 0xFFFF ? number : number * 16 + digit;
-    }
-    return digits > 0 && number == value;
-}
-
-bool MatchDevicePath(const char* path, unsigned short vendorId, unsigned short productId,
-                     unsigned short interfaceNumber) {
-    size_t length = std::strlen(path);
-    if (!TextAt(path, length, 0, "\\\\?\\USB#")) return false;
-    if (!TextAt(path, length, 8, "Vid_") || !HexAt(path, length, 12, vendorId)) return false;
-    if (!TextAt(path, length, 16, "&Pid_") || !HexAt(path, length, 21, productId)) return false;
-    if (interfaceNumber < 256)
-        return TextAt(path, length, 25, "&MI_") && HexAt(path, length, 29, interfaceNumber);
-    return !TextAt(path, length, 25, "&MI_");
-}
-
 }  // namespace
 
 DeviceChannel::DeviceChannel() : device(INVALID_HANDLE_VALUE), ioLock(nullptr), settingsKey(nullptr) {}
@@ -130,7 +93,8 @@ bool DeviceChannel::Open(const GUID& interfaceClass, unsigned short vendorId,
             // The path is used as text: it ends inside the block whatever the reply held.
             char* path = detail.get()->DevicePath;
             path[required - pathAt - 1] = '\0';
-            if (!MatchDevicePath(path, vendorId, productId, interfaceNumber)) continue;
+            if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber))
+                continue;
             device = DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL);
@@ -233,17 +197,9 @@ bool DeviceChannel::WriteSetting(const char* name, DWORD type, const void* data,
 }
 
 bool OpenSettingsKey(const char* devicePath, HKEY* key) {
-    if (!devicePath || !key || std::strlen(devicePath) <= 4) return false;
-    // "\\?\usb#vid_..&pid_..&mi_00#instance#{class}\global" -> "usb\vid_..&pid_..&mi_00\instance"
-    std::string id(devicePath + 4);
-    if (id.size() <= 4 || id[3] != '#') return false;
-    id[3] = '\\';
-    size_t second = id.find('#', 4);
-    if (second == std::string::npos) return false;
-    id[second] = '\\';
-    size_t third = id.find('#', second + 1);
-    if (third == std::string::npos) return false;
-    id.resize(third);
+    std::string id;
+    if (!devicePath || !key || !DeviceInstanceId(devicePath, std::strlen(devicePath), &id))
+        return false;
 
     std::vector<char> driver;
     {

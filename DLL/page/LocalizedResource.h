@@ -4,14 +4,7 @@
 
 #include <windows.h>
 
-struct LanguageCodePage {
-    WORD LangId;
-    int CodePage;
-};
-
-// Rows in ascending order of primary language, then sublanguage; ends with a LangId 0 row.
-const int LanguageCodePageRows = 119;
-extern const LanguageCodePage LanguageCodePageTable[LanguageCodePageRows + 1];
+#include "DLL/page/LanguageChoice.h"
 
 // Working record of one selection, updated by MatchResourceLanguage.
 struct LanguageMatch {
@@ -21,9 +14,6 @@ struct LanguageMatch {
     HRSRC Resource;
     WORD LangId;
 };
-
-// ANSI code page of a LANGID; 3 for one that is not in the table.
-int CodePageForLanguage(WORD langid);
 
 // EnumResourceLanguagesA callback; lParam is the address of a LanguageMatch.
 BOOL CALLBACK MatchResourceLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD langid, LONG_PTR lParam);

@@ -27,41 +27,20 @@ bool PathText::DropLast()
     return true;
 }
 
+namespace {
+
+bool IsLeadByteOf(unsigned char byte, const void* codePage)
+{
+    return IsDBCSLeadByteEx(*static_cast<const UINT*>(codePage), byte) != FALSE;
+}
+
+}  // namespace
+
 PathParts SplitPath(const char* path, UINT codePage)
 {
-    PathParts parts;
-    if (path == nullptr || path[0] == '\0')
-        return parts;
-    std::size_t start = 0;
-    if (path[1] == ':') {
-        parts.driveLength = 2;
-        start = 2;
-    }
-    std::size_t afterSeparator = start;   // end of the folder part
-    std::size_t lastDot = 0;
-    bool dotSeen = false;
-    std::size_t i = start;
-    while (path[i] != '\0') {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsDBCSLeadByteEx(codePage, c) && path[i + 1] != '\0') {
-            i += 2;
-            continue;
-        }
-        if (c == '\\' || c == '/') {
-            afterSeparator = i + 1;
-            dotSeen = false;
-        } else if (c == '.') {
-            lastDot = i;
-            dotSeen = true;
-        }
-        ++i;
-    }
-    const std::size_t end = i;
-    parts.folderLength = afterSeparator - start;
-    const std::size_t nameEnd = dotSeen ? lastDot : end;
-    parts.nameLength = nameEnd - afterSeparator;
-    parts.extensionLength = end - nameEnd;
-    return parts;
+    if (path == nullptr)
+        return PathParts();
+    return SplitPathText(path, std::strlen(path), IsLeadByteOf, &codePage);
 }
 
 bool DriveAndFolder(const char* path, PathText& out)

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <cstddef>
 
+#include "Installer/DLL/PathSplit.h"
+
 // A path in the installer's fixed buffer size; every append is checked, and a
 // failed one leaves the text as it was.
 class PathText {
@@ -25,16 +27,6 @@ private:
     char text_[MAX_PATH];
     std::size_t length_ = 0;
     bool ok_ = true;
-};
-
-// The four parts of a path: drive ("C:" or empty), folder part (up to and
-// including the last '\' or '/'), name, extension (from the last dot after the
-// folder part). Each part is kept as offset and length into the original text.
-struct PathParts {
-    std::size_t driveLength = 0;
-    std::size_t folderLength = 0;   // starts at driveLength
-    std::size_t nameLength = 0;     // starts after the folder part
-    std::size_t extensionLength = 0;
 };
 
 // The second byte of a double-byte character of the given code page is never
