@@ -3,6 +3,7 @@
 
 #include "DLL/camera/CameraLocator.h"
 #include "tests/camera/CameraTestSupport.h"
+#include "tests/common/UvcDescriptorSets.h"
 
 namespace {
 
@@ -83,51 +84,6 @@ TEST_F(ScanTest, AUnitWithFewerThanTwoControlBytesIsPassedOverForALaterOne) {
     }
 }
 
-// Configuration descriptor sets laid out like real cameras': interface association, the
-// video-control interface (header, camera terminal, processing unit, extension units, output
-// terminal, interrupt endpoint), then the streaming interface with formats, frames and
-// alternate settings. UVC 1.0 and 1.1 units carry two bytes of bmControls, UVC 1.5 three.
-Bytes RealCamera(unsigned short uvc, unsigned char controlSize, bool powerLine) {
-    Bytes set = {9, 2, 0, 0, 2, 1, 0, 0x80, 0xFA};
-    Append(set, {8, 11, 0, 2, 14, 3, 0, 2});                                 // association
-    Append(set, {9, 4, 0, 0, 1, 14, 1, 0, 2});                               // video control
-    const size_t header = set.size();
-    Append(set, {13, 36, 1, static_cast<unsigned char>(uvc & 0xFF),
-                 static_cast<unsigned char>(uvc >> 8), 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, 1});
-    Append(set, {18, 36, 2, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0A, 0x00, 0x00});  // camera
-    // Processing unit: bmControls low byte brightness..hue, then bit 10 power line.
-    const unsigned char controlsHigh = static_cast<unsigned char>(0x01 | (powerLine ? 0x04 : 0));
-    const unsigned char unitLength =
-        static_cast<unsigned char>(9 + controlSize + (uvc >= 0x0110 ? 1 : 0));
-    Append(set, {unitLength, 36, 5, 2, 1, 0x00, 0x40, controlSize, 0x7F, controlsHigh});
-    if (controlSize == 3) set.push_back(0x00);
-    set.push_back(0);                                   // iProcessing
-    if (uvc >= 0x0110) set.push_back(0);                // bmVideoStandards
-    for (unsigned char unit : {4, 6}) {                 // two extension units
-        Append(set, {27, 36, 6, unit, 0x1C, 0x5D, 0x2E, 0x6B, 0x82, 0x1B, 0x3A, 0x4C, 0x8E, 0x9A,
-                     0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 8, 1, 2, 2, 0xFF, 0x00, 0});
-    }
-    Append(set, {9, 36, 3, 3, 1, 1, 0, 6, 0});          // output terminal
-    Append(set, {7, 5, 0x83, 3, 0x10, 0, 8});           // interrupt endpoint
-    Append(set, {5, 37, 3, 0x10, 0});                   // class-specific endpoint
-    const size_t controlEnd = set.size();
-    set[header + 5] = static_cast<unsigned char>((controlEnd - header) & 0xFF);
-    set[header + 6] = static_cast<unsigned char>((controlEnd - header) >> 8);
-    Append(set, {9, 4, 1, 0, 0, 14, 2, 0, 0});          // streaming, zero bandwidth
-    Append(set, {14, 36, 1, 1, 0x4D, 0, 0x81, 0, 3, 0, 0, 0, 1, 0});            // input header
-    Append(set, {27, 36, 4, 1, 1, 0x59, 0x55, 0x59, 0x32, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71, 16, 1, 0, 0, 0, 0});        // YUY2 format
-    Append(set, {30, 36, 5, 1, 0, 0x80, 0x02, 0xE0, 0x01, 0, 0, 0x77, 0x01, 0, 0, 0xCA, 0x08,
-                 0, 0x60, 0x09, 0, 0x15, 0x16, 0x05, 0, 1, 0x15, 0x16, 0x05, 0});  // frame
-    Append(set, {6, 36, 13, 1, 1, 4});                  // colour matching
-    Append(set, {9, 4, 1, 1, 1, 14, 2, 0, 0});          // alternate setting 1
-    Append(set, {7, 5, 0x81, 5, 0x80, 0x0B, 1});        // isochronous endpoint
-    Append(set, {9, 4, 1, 2, 1, 14, 2, 0, 0});          // alternate setting 2
-    Append(set, {7, 5, 0x81, 5, 0x00, 0x14, 1});
-    Finish(set);
-    return set;
-}
-
 TEST_F(ScanTest, RealCamerasOfEachVideoClassVersionAreTaken) {
     const struct {
         unsigned short uvc;
@@ -136,7 +92,7 @@ TEST_F(ScanTest, RealCamerasOfEachVideoClassVersionAreTaken) {
     for (const auto& version : versions) {
         for (bool powerLine : {false, true}) {
             SCOPED_TRACE(testing::Message() << std::hex << version.uvc << " " << powerLine);
-            EXPECT_TRUE(Scan(RealCamera(version.uvc, version.controlSize, powerLine)));
+            EXPECT_TRUE(Scan(UvcCameraSet(version.uvc, version.controlSize, powerLine)));
             EXPECT_EQ(powerLine ? 1u : 0u, flag);
         }
     }
