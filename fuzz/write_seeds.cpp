@@ -56,6 +56,23 @@ int main(int argc, char** argv) {
         for (bool powerLine : {false, true})
             for (int alternates : {1, 3})
                 Write(folder, "scan_fuzzer", n++, UvcCameraSet(v.uvc, v.controlSize, powerLine, alternates));
+    // Known slips: a last unit whose bLength overstates the set by a byte, and a full-size set
+    // whose last descriptor steps past the 16-bit offset onto offset 9 again.
+    Bytes slip = {9, 2, 0, 0, 1, 1, 0, 0x80, 0xFA, 9, 4, 0, 0, 1, 14, 1, 0, 0,
+                  13, 36, 5, 2, 1, 0, 0, 2, 0x7F, 0x04, 0};
+    slip[2] = static_cast<unsigned char>(slip.size() - 1);
+    Write(folder, "scan_fuzzer", n++, slip);
+    Bytes wrap = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 0xFA};
+    auto endpoint = [&wrap](unsigned char length) {
+        const size_t at = wrap.size();
+        wrap.insert(wrap.end(), {length, 5, 0x81, 5, 0, 0, 1});
+        wrap.resize(at + length);
+    };
+    endpoint(81);
+    while (wrap.size() < 65290) endpoint(200);
+    wrap.insert(wrap.end(), {255, 5});
+    wrap.resize(0xFFFF);
+    Write(folder, "scan_fuzzer", n++, wrap);
 
     const std::string root = "USB#ROOT_HUB20#4&2f0001&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
     const std::string hub = "USB#VID_05E3&PID_0610#5&3a0002&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
