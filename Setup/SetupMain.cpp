@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Installer/DLL/BRALIMOND.h"
+#include "Installer/DLL/InstallManifest.h"
 
 namespace {
 
@@ -16,12 +17,12 @@ enum ExitStatus { kOk = 0, kFailed = 1, kUsage = 2, kNoLibrary = 3 };
 
 // The folders and names an install used, kept in the installed settings file so that the plain
 // "/uninstall" command finds the same installation, Start-menu folder and Uninstall entry.
-const char kSettingsFile[] = "Installer.ini";
 const char kNamesSection[] = "Setup";
 
-// Longest path the library builds below the installation folder: "\driver\" + the longest
-// driver file name, plus the terminating zero, must fit in MAX_PATH.
-const size_t kLongestInstalledTail = std::strlen("\\driver\\vk4m220flamd64.cat") + 1;
+std::string SettingsFileName() {
+    const ManifestEntry* entry = FindManifestEntry(SettingsFile);
+    return std::string(entry->baseName) + entry->extension;
+}
 
 struct Options {
     std::string baseFolder;
@@ -160,11 +161,11 @@ bool FillContext(const Options& options, InstallContext* context) {
         const size_t installFolder = options.baseFolder.size() + 1 +
                                      options.parentFolder.size() + 1 +
                                      options.productFolder.size();
-        if (installFolder + kLongestInstalledTail > MAX_PATH) {
+        if (installFolder + LongestInstalledTail() > MAX_PATH) {
             std::fprintf(stderr, "The installation folder is too long for its files (%u "
                                  "characters; at most %u).\n",
                          static_cast<unsigned>(installFolder),
-                         static_cast<unsigned>(MAX_PATH - kLongestInstalledTail));
+                         static_cast<unsigned>(MAX_PATH - LongestInstalledTail()));
             return false;
         }
     }
@@ -246,7 +247,7 @@ int main(int argc, char** argv) {
     if (SHGetSpecialFolderPathA(nullptr, programFiles, CSIDL_PROGRAM_FILES, FALSE))
         options.baseFolder = programFiles;
     // Names recorded by the install this copy belongs to (absent in a fresh source folder).
-    ReadRecordedNames(folder + kSettingsFile, &options);
+    ReadRecordedNames(folder + SettingsFileName(), &options);
     if (!ParseArguments(argc, argv, &options)) {
         PrintUsage();
         return kUsage;
@@ -297,7 +298,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const bool installed = run(&context);
     // Whatever got installed must stay removable by the plain uninstall command.
-    const std::string installedSettings = installFolder + "\\" + kSettingsFile;
+    const std::string installedSettings = installFolder + "\\" + SettingsFileName();
     if (GetFileAttributesA(installedSettings.c_str()) != INVALID_FILE_ATTRIBUTES)
         RecordNames(installedSettings, options);
     if (!installed) {

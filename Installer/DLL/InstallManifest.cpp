@@ -1,21 +1,11 @@
 #include "Installer/DLL/InstallManifest.h"
 
+#include <cstring>
+
 const ManifestEntry InstallManifest[] = {
-    {SetupProgram, "MERSIVO", ".exe"},
-    {SettingsFile, "Installer", ".ini"},
-    {ProductFile, "License", ".txt"},
-    {ProductFile, "BRALIMOND", ".dll"},
-    {MainProgram, "KOVALTIX", ".exe"},
-    {ProductFile, "DPInst", ".exe"},
-    {SystemFile, "KOVALTIX", ".dll"},
-    {DriverInf, "VK4M220FL", ".inf"},
-    {DriverFile, "vk4m220flamd64", ".cat"},
-    {DriverFile, "VK4M220FLamd64", ".sys"},
-    {DriverFile, "VK4M220FUamd64", ".sys"},
-    {DriverFile, "vk4m220flx86", ".cat"},
-    {DriverFile, "VK4M220FLx86", ".sys"},
-    {DriverFile, "VK4M220FUx86", ".sys"},
-    {DriverFile, "Driver_Release", ".txt"},
+#define MANIFEST_ENTRY(kind, base, extension, role) {kind, base, extension},
+#include "Installer/DLL/InstallManifest.inc"
+#undef MANIFEST_ENTRY
     {EndOfManifest, nullptr, nullptr},
 };
 
@@ -25,4 +15,31 @@ const ManifestEntry* FindManifestEntry(std::int32_t kind)
         if (e->kind == kind)
             return e;
     return nullptr;
+}
+
+namespace {
+enum ManifestRole { Copied, DriverInstaller };
+}
+
+const char* const DriverInstallerFile =
+#define MANIFEST_ENTRY(kind, base, extension, role) role == DriverInstaller ? base extension :
+#include "Installer/DLL/InstallManifest.inc"
+#undef MANIFEST_ENTRY
+    "";
+
+const char DriverFolder[] = "driver";
+
+std::size_t LongestInstalledTail()
+{
+    std::size_t longest = 0;
+    for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
+        if (e->kind == SystemFile)
+            continue;
+        const bool driver = e->kind == DriverFile || e->kind == DriverInf;
+        const std::size_t tail = 1 + (driver ? sizeof DriverFolder : 0) + std::strlen(e->baseName) +
+                                 std::strlen(e->extension) + 1;
+        if (tail > longest)
+            longest = tail;
+    }
+    return longest;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 enum ManifestKind : std::int32_t {
@@ -24,3 +25,13 @@ extern const ManifestEntry InstallManifest[];
 
 // The one entry of the given kind (0, 1, 2, 5 or 6 appear once).
 const ManifestEntry* FindManifestEntry(std::int32_t kind);
+
+// The file name of the platform's driver package installer, one of the product files.
+extern const char* const DriverInstallerFile;
+
+// The installation's subfolder for the driver package.
+extern const char DriverFolder[];
+
+// The longest tail a file adds to the installation folder ("\driver\<file>" or "\<file>"),
+// terminating zero included: with it, an installation folder's length fits MAX_PATH.
+std::size_t LongestInstalledTail();

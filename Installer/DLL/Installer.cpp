@@ -26,7 +26,8 @@ bool PlanCopies(const PathText& sourceFolder, const PathText& installFolder,
                 CopyStep (&steps)[kMaxManifestEntries], int& count)
 {
     PathText driverSource(sourceFolder.c_str());
-    driverSource.Append("driver\\");
+    driverSource.Append(DriverFolder);
+    driverSource.Append("\\");
     if (!driverSource.ok())
         return false;
     count = 0;
@@ -101,10 +102,11 @@ extern "C" bool Installer(const InstallContext* context)
     if (!InstallationFolder(texts, installFolder))
         return false;
     PathText driverFolder(installFolder.c_str());
-    driverFolder.Append("\\driver");
+    driverFolder.Append("\\");
+    driverFolder.Append(DriverFolder);
     PathText driverInstaller(installFolder.c_str());
     driverInstaller.Append("\\");
-    driverInstaller.Append(kDriverInstaller);
+    driverInstaller.Append(DriverInstallerFile);
     if (!driverFolder.ok() || !driverInstaller.ok())
         return false;
 
@@ -170,7 +172,7 @@ extern "C" bool Installer(const InstallContext* context)
     std::memcpy(drive, driverInf.c_str(), parts.driveLength);
     char commandLine[1024];
     const int length = std::snprintf(commandLine, sizeof commandLine,
-                                     "DPInst.exe /q /lm /se /f /sa /sw /path \"%s%s\"", drive,
+                                     "%s /q /lm /se /f /sa /sw /path \"%s%s\"", DriverInstallerFile, drive,
                                      folder.c_str());
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof commandLine)
         return false;

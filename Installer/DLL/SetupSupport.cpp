@@ -9,7 +9,6 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 const char kSettingsSection[] = "Installer";
 const char kDesktopEntry[] = "DesctopShortCut";
 const char kStartMenuEntry[] = "StartMenuShortCut";
-const char kDriverInstaller[] = "DPInst.exe";
 
 namespace {
 

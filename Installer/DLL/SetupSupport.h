@@ -44,7 +44,6 @@ extern const char kUninstallKey[];
 extern const char kSettingsSection[];
 extern const char kDesktopEntry[];
 extern const char kStartMenuEntry[];
-extern const char kDriverInstaller[];   // the file name of DPInst
 
 // Starts `application` by its full path with `commandLine` as its command
 // line text, waits for it to end and reads its exit code.

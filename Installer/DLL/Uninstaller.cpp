@@ -72,8 +72,8 @@ extern "C" bool Uninstaller(const InstallContext* context)
     PathText driverInf(installFolder.c_str());
     PathText driverInstaller(installFolder.c_str());
     PathText systemFile;
-    if (!AppendEntry(settingsFile, SettingsFile) || !driverInf.Append("driver\\") ||
-        !AppendEntry(driverInf, DriverInf) || !driverInstaller.Append(kDriverInstaller) ||
+    if (!AppendEntry(settingsFile, SettingsFile) || !driverInf.Append(DriverFolder) || !driverInf.Append("\\") ||
+        !AppendEntry(driverInf, DriverInf) || !driverInstaller.Append(DriverInstallerFile) ||
         !SystemDirectory(systemFile) || !systemFile.Append("\\") ||
         !AppendEntry(systemFile, SystemFile))
         return false;
@@ -82,8 +82,8 @@ extern "C" bool Uninstaller(const InstallContext* context)
         return false;
 
     char commandLine[1024];
-    const int length = std::snprintf(commandLine, sizeof commandLine, "DPInst.exe /u \"%s\" /d /q",
-                                     driverInf.c_str());
+    const int length = std::snprintf(commandLine, sizeof commandLine, "%s /u \"%s\" /d /q",
+                                     DriverInstallerFile, driverInf.c_str());
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof commandLine)
         return false;
     DWORD exitCode = 1;

@@ -6,9 +6,11 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "Installer/DLL/InstallManifest.h"
 #include "tests/common/TestPaths.h"
 #include "tests/dllhostprogram/ProgramRunner.h"
 
@@ -19,11 +21,6 @@ const char kParent[] = "KovaltixSetupTest";
 const char kProduct[] = "Round Trip Camera";
 const char kName[] = "Kovaltix Round Trip";
 const char kDisplay[] = "Remove Kovaltix Round Trip";
-
-const char* const kDriverFiles[] = {"VK4M220FL.inf",      "vk4m220flamd64.cat",
-                                    "VK4M220FLamd64.sys", "VK4M220FUamd64.sys",
-                                    "vk4m220flx86.cat",   "VK4M220FLx86.sys",
-                                    "VK4M220FUx86.sys",   "Driver_Release.txt"};
 
 // What the round trip may touch outside the installation folder.
 struct MachineState {
@@ -46,13 +43,22 @@ protected:
         DeleteFileA(log.c_str());
         ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA((source + "\\driver").c_str(), nullptr));
-        for (const char* built : {"MERSIVO.exe", "BRALIMOND.dll", "KOVALTIX.exe", "KOVALTIX.dll",
-                                  "DPInst.exe"})
-            ASSERT_TRUE(CopyInto(BinFolder() + built, source + "\\" + built)) << built;
-        ASSERT_TRUE(WriteTextFile(source + "\\Installer.ini", "[Installer]\r\n"));
-        ASSERT_TRUE(WriteTextFile(source + "\\License.txt", "license\r\n"));
-        for (const char* file : kDriverFiles)
-            ASSERT_TRUE(WriteTextFile(source + "\\driver\\" + file, file));
+        // The built programs and libraries, a settings file, placeholders for the rest.
+        for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
+            const std::string file = std::string(e->baseName) + e->extension;
+            const bool driver = e->kind == DriverFile || e->kind == DriverInf;
+            const std::string path = source + (driver ? "\\driver\\" : "\\") + file;
+            if (e->kind == ManifestKind::SettingsFile)
+                ASSERT_TRUE(WriteTextFile(path, "[Installer]\r\n"));
+            else if (FileExists(BinFolder() + file))
+                ASSERT_TRUE(CopyInto(BinFolder() + file, path)) << file;
+            else
+                ASSERT_TRUE(WriteTextFile(path, file));
+            if (e->kind == ManifestKind::SystemFile) continue;
+            (driver ? driverFiles : placed).push_back(file);
+        }
+        std::sort(placed.begin(), placed.end());
+        placed.push_back("driver");
         SetEnvironmentVariableA("DPINST_LOG", log.c_str());
         SetEnvironmentVariableA("DPINST_EXIT", nullptr);
         systemFileBefore = FileExists(SystemFile());
@@ -94,6 +100,9 @@ protected:
 
     std::string source, base, install, log;
     bool systemFileBefore = false;
+    // What an installation holds, from the manifest: its folder's entries, sorted, and the
+    // driver package.
+    std::vector<std::string> placed, driverFiles;
 };
 
 TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
@@ -103,11 +112,8 @@ TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
 
     ProgramResult installed = Setup("");
     ASSERT_EQ(0, installed.exitCode) << installed.output;
-    const std::vector<std::string> placed = {"BRALIMOND.dll", "DPInst.exe",  "Installer.ini",
-                                             "KOVALTIX.exe",  "License.txt", "MERSIVO.exe",
-                                             "driver"};
     EXPECT_EQ(placed, FolderEntries(install));
-    EXPECT_EQ(8u, FolderEntries(install + "\\driver").size());
+    EXPECT_EQ(driverFiles.size(), FolderEntries(install + "\\driver").size());
     EXPECT_TRUE(FileExists(SystemFile()));
     EXPECT_TRUE(FileExists(DesktopShortcut()));
     EXPECT_EQ(2u, FolderEntries(StartMenuFolder()).size());
@@ -168,7 +174,7 @@ TEST_F(SetupProgram, RefusesBadOptionsBeforeTouchingAnything) {
     EXPECT_EQ(2, notInstalled.exitCode) << notInstalled.output;
     EXPECT_NE(std::string::npos, notInstalled.output.find("installation folder"))
         << notInstalled.output;
-    EXPECT_EQ(8u, FolderEntries(source).size());
+    EXPECT_EQ(placed.size() + 1, FolderEntries(source).size());  // and the system file
     // Too long for the files below it, though each field fits.
     ProgramResult tooLong = Setup("/product " + longName);
     EXPECT_EQ(2, tooLong.exitCode) << tooLong.output;

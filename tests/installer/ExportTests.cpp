@@ -50,10 +50,10 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
     ASSERT_TRUE(Installer(&context_));
 
     // Files: every manifest entry, with the source's content.
-    std::vector<std::string> installed(kInstalledFiles, kInstalledFiles + 6);
+    std::vector<std::string> installed = InstalledFiles();
     installed.push_back("driver");
     EXPECT_EQ(installed, ListFolder(install));
-    EXPECT_EQ(std::vector<std::string>(kDriverFiles, kDriverFiles + 8), ListFolder(install + "\\driver"));
+    EXPECT_EQ(DriverFiles(), ListFolder(install + "\\driver"));
     EXPECT_EQ(ReadFileText(source_ + "License.txt"), ReadFileText(install + "\\License.txt"));
     EXPECT_EQ(ReadFileText(source_ + "driver\\VK4M220FL.inf"),
               ReadFileText(install + "\\driver\\VK4M220FL.inf"));
@@ -237,7 +237,7 @@ TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
     ASSERT_TRUE(LoadSourceModule());
     EXPECT_FALSE(Installer(&context_));
     holder.Stop();
-    EXPECT_EQ(std::vector<std::string>(kInstalledFiles, kInstalledFiles + 6), ListFolder(InstallFolder()));
+    EXPECT_EQ(InstalledFiles(), ListFolder(InstallFolder()));
     EXPECT_FALSE(FolderExists(InstallFolder() + "\\driver"));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
     EXPECT_TRUE(DriverInstallerLog().empty());

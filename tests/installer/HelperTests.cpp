@@ -1,3 +1,4 @@
+#include "Installer/DLL/InstallManifest.h"
 #include "Installer/DLL/Paths.h"
 #include "Installer/DLL/ShellHelpers.h"
 #include "tests/common/TestPaths.h"
@@ -6,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -80,6 +82,22 @@ TEST(PathSplit, SecondByteOfDoubleByteCharacterIsNoSeparator)
     s = SplitText("C:\\a\\b\x81\x2E" "c", 932);
     EXPECT_EQ("b\x81\x2E" "c", s.name);
     EXPECT_EQ("", s.extension);
+}
+
+// The one list every other list of installed files derives from, checked against the names an
+// installation is known by (letter case included).
+TEST(Manifest, ListsTheFilesInCopyOrder)
+{
+    std::string listed;
+    for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e)
+        listed += std::to_string(e->kind) + " " + e->baseName + e->extension + "\n";
+    EXPECT_EQ("0 MERSIVO.exe\n1 Installer.ini\n3 License.txt\n3 BRALIMOND.dll\n2 KOVALTIX.exe\n"
+              "3 DPInst.exe\n6 KOVALTIX.dll\n5 VK4M220FL.inf\n4 vk4m220flamd64.cat\n"
+              "4 VK4M220FLamd64.sys\n4 VK4M220FUamd64.sys\n4 vk4m220flx86.cat\n"
+              "4 VK4M220FLx86.sys\n4 VK4M220FUx86.sys\n4 Driver_Release.txt\n",
+              listed);
+    EXPECT_STREQ("DPInst.exe", DriverInstallerFile);
+    EXPECT_EQ(std::strlen("\\driver\\vk4m220flamd64.cat") + 1, LongestInstalledTail());
 }
 
 TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText)

@@ -18,11 +18,31 @@ namespace {
 const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 }
 
-const char* const kInstalledFiles[] = {"BRALIMOND.dll", "DPInst.exe", "Installer.ini",
-                                       "KOVALTIX.exe", "License.txt", "MERSIVO.exe", nullptr};
-const char* const kDriverFiles[] = {"Driver_Release.txt", "VK4M220FL.inf", "VK4M220FLamd64.sys",
-                                    "VK4M220FLx86.sys", "VK4M220FUamd64.sys", "VK4M220FUx86.sys",
-                                    "vk4m220flamd64.cat", "vk4m220flx86.cat", nullptr};
+namespace {
+
+std::vector<std::string> ManifestFiles(bool driver)
+{
+    std::vector<std::string> files;
+    for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
+        const bool inDriverFolder = e->kind == DriverFile || e->kind == DriverInf;
+        if (e->kind != SystemFile && inDriverFolder == driver)
+            files.push_back(std::string(e->baseName) + e->extension);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+std::vector<std::string> InstalledFiles()
+{
+    return ManifestFiles(false);
+}
+
+std::vector<std::string> DriverFiles()
+{
+    return ManifestFiles(true);
+}
 
 bool FileExists(const std::string& path)
 {

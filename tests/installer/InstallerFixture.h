@@ -85,7 +85,7 @@ protected:
     int handlesAtStart_ = -1;
 };
 
-// The files a complete installation leaves in the installation folder and its
-// driver subfolder.
-extern const char* const kInstalledFiles[];
-extern const char* const kDriverFiles[];
+// The files a complete installation leaves in the installation folder and its driver
+// subfolder, from the manifest, sorted as ListFolder gives them.
+std::vector<std::string> InstalledFiles();
+std::vector<std::string> DriverFiles();
