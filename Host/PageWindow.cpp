@@ -104,8 +104,8 @@ private:
     HBITMAP m_bitmap;
 };
 
-// Copies what is on the screen inside the page (its children included) into rgb rows.
-bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>* rgb) {
+// Copies what is on the screen inside the page (its children included) into bgr rows.
+bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>* bgr) {
     RECT rect;
     if (!GetWindowRect(page, &rect)) return false;
     const int w = rect.right - rect.left, h = rect.bottom - rect.top;
@@ -137,12 +137,13 @@ bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>*
     SelectObject(memory.Get(), previous);
     if (!copied) return false;
 
+    // The blit leaves the fourth byte unset: there is no alpha to save.
     const unsigned char* bgra = static_cast<const unsigned char*>(bits);
-    rgb->resize(static_cast<size_t>(w) * h * 3);
+    bgr->resize(static_cast<size_t>(w) * h * 3);
     for (size_t i = 0, n = static_cast<size_t>(w) * h; i < n; ++i) {
-        (*rgb)[i * 3 + 0] = bgra[i * 4 + 2];
-        (*rgb)[i * 3 + 1] = bgra[i * 4 + 1];
-        (*rgb)[i * 3 + 2] = bgra[i * 4 + 0];
+        (*bgr)[i * 3 + 0] = bgra[i * 4 + 0];
+        (*bgr)[i * 3 + 1] = bgra[i * 4 + 1];
+        (*bgr)[i * 3 + 2] = bgra[i * 4 + 2];
     }
     *width = w;
     *height = h;
@@ -223,12 +224,12 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Settle();
     int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
+    std::vector<unsigned char> bgr;
     int status = 0;
-    if (!CapturePage(page, &width, &height, &rgb)) {
+    if (!CapturePage(page, &width, &height, &bgr)) {
         std::fprintf(stderr, "Cannot capture the page.\n");
         status = 3;
-    } else if (!WritePngFile(snapshotPath, width, height, rgb.data())) {
+    } else if (!WritePngFile(snapshotPath, width, height, bgr.data())) {
         std::fprintf(stderr, "Cannot write %s.\n", snapshotPath);
         status = 3;
     } else {

@@ -1,110 +1,97 @@
 #include "Host/Png.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <wincodec.h>
+
+#include <vector>
 
 namespace {
 
-void PutBigEndian(std::vector<unsigned char>* out, unsigned long value) {
-    out->push_back(static_cast<unsigned char>(value >> 24));
-    out->push_back(static_cast<unsigned char>(value >> 16));
-    out->push_back(static_cast<unsigned char>(value >> 8));
-    out->push_back(static_cast<unsigned char>(value));
-}
+// Balances one successful CoInitializeEx; COM already set up in another mode is used as is.
+class ComScope {
+public:
+    ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(m_result)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    bool Usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
 
-void PutChunk(std::vector<unsigned char>* out, const char type[4],
-              const std::vector<unsigned char>& data) {
-    PutBigEndian(out, static_cast<unsigned long>(data.size()));
-    const std::size_t typeAt = out->size();
-    out->insert(out->end(), type, type + 4);
-    out->insert(out->end(), data.begin(), data.end());
-    PutBigEndian(out, Crc32(out->data() + typeAt, 4 + data.size()));
+private:
+    HRESULT m_result;
+};
+
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() {
+        if (m_p) m_p->Release();
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T** Out() { return &m_p; }
+    T* operator->() const { return m_p; }
+    T* Get() const { return m_p; }
+
+private:
+    T* m_p = nullptr;
+};
+
+// Every interface is released when this returns, so the file is closed by then.
+bool Encode(const wchar_t* path, UINT width, UINT height, const unsigned char* bgr,
+            bool* opened) {
+    ComPtr<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.Out()))))
+        return false;
+    ComPtr<IWICStream> stream;
+    if (FAILED(factory->CreateStream(stream.Out()))) return false;
+    if (FAILED(stream->InitializeFromFilename(path, GENERIC_WRITE))) return false;
+    *opened = true;
+
+    ComPtr<IWICBitmapEncoder> encoder;
+    if (FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Out())))
+        return false;
+    if (FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache))) return false;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    ComPtr<IPropertyBag2> options;
+    if (FAILED(encoder->CreateNewFrame(frame.Out(), options.Out()))) return false;
+    if (FAILED(frame->Initialize(options.Get()))) return false;
+    if (FAILED(frame->SetSize(width, height))) return false;
+    // The encoder may offer another format instead; the rows would then be misread.
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetPixelFormat(&format)) ||
+        !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
+        return false;
+    const UINT stride = width * 3;
+    if (FAILED(frame->WritePixels(height, stride, stride * height,
+                                  const_cast<BYTE*>(bgr))))
+        return false;
+    return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
 
 }  // namespace
 
-unsigned long Crc32(const unsigned char* data, std::size_t size, unsigned long crc) {
-    static unsigned long table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (unsigned long n = 0; n < 256; ++n) {
-            unsigned long c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320UL ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-        ready = true;
-    }
-    crc = ~crc & 0xFFFFFFFFUL;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc & 0xFFFFFFFFUL;
-}
-
-unsigned long Adler32(const unsigned char* data, std::size_t size, unsigned long adler) {
-    unsigned long a = adler & 0xFFFF, b = (adler >> 16) & 0xFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        a = (a + data[i]) % 65521;
-        b = (b + a) % 65521;
-    }
-    return (b << 16) | a;
-}
-
-bool EncodePng(int width, int height, const unsigned char* rgb, std::vector<unsigned char>* out) {
+bool WritePngFile(const char* path, int width, int height, const unsigned char* bgr) {
     // Keeps every size below computable in 32 bits.
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || !rgb || !out) return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-
-    std::vector<unsigned char> raw;
-    raw.reserve((rowBytes + 1) * height);
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // filter type None
-        const unsigned char* row = rgb + rowBytes * y;
-        raw.insert(raw.end(), row, row + rowBytes);
-    }
-
-    std::vector<unsigned char> zlib = {0x78, 0x01};
-    std::size_t at = 0;
-    do {
-        const std::size_t length = raw.size() - at < 65535 ? raw.size() - at : 65535;
-        const bool last = at + length == raw.size();
-        zlib.push_back(last ? 1 : 0);  // BFINAL, BTYPE 00 (stored)
-        zlib.push_back(static_cast<unsigned char>(length));
-        zlib.push_back(static_cast<unsigned char>(length >> 8));
-        zlib.push_back(static_cast<unsigned char>(~length));
-        zlib.push_back(static_cast<unsigned char>(~length >> 8));
-        zlib.insert(zlib.end(), raw.begin() + at, raw.begin() + at + length);
-        at += length;
-    } while (at < raw.size());
-    PutBigEndian(&zlib, Adler32(raw.data(), raw.size()));
-
-    std::vector<unsigned char> header;
-    PutBigEndian(&header, static_cast<unsigned long>(width));
-    PutBigEndian(&header, static_cast<unsigned long>(height));
-    header.push_back(8);  // bit depth
-    header.push_back(2);  // colour type: RGB
-    header.push_back(0);  // compression
-    header.push_back(0);  // filter method
-    header.push_back(0);  // no interlace
-
-    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    out->assign(signature, signature + 8);
-    PutChunk(out, "IHDR", header);
-    PutChunk(out, "IDAT", zlib);
-    PutChunk(out, "IEND", {});
-    return true;
-}
-
-bool WritePngFile(const char* path, int width, int height, const unsigned char* rgb) {
-    std::vector<unsigned char> png;
-    if (!EncodePng(width, height, rgb, &png)) return false;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr) &&
-                    written == png.size();
-    const bool closed = CloseHandle(file) != 0;
-    if (!ok || !closed) {
-        DeleteFileA(path);  // never leave a truncated picture behind
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || !bgr || !path)
         return false;
+    const int wide = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (wide <= 0) return false;
+    std::vector<wchar_t> widePath(wide);
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath.data(), wide) != wide) return false;
+
+    bool opened = false;
+    bool ok = false;
+    {
+        ComScope com;
+        ok = com.Usable() && Encode(widePath.data(), static_cast<UINT>(width),
+                                    static_cast<UINT>(height), bgr, &opened);
     }
-    return true;
+    if (!ok && opened) DeleteFileA(path);  // never leave a truncated picture behind
+    return ok;
 }

@@ -1,9 +1,12 @@
-// The host's picture of its live page: a valid PNG (checked by decoding it here, chunk CRCs
-// and Adler-32 included) that shows the page at the size the dialog really has.
+// The host's picture of its live page: a valid, compressed PNG (its chunks checked here, CRCs
+// included; its pixels decoded by the platform's imaging component) that shows the page at the
+// size the dialog really has.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
+#include <wincodec.h>
 
 #include <cstring>
 #include <set>
@@ -30,11 +33,12 @@ unsigned long Crc(const unsigned char* data, size_t size) {
 
 struct Picture {
     unsigned long width = 0, height = 0;
-    std::vector<unsigned char> rgb;
+    size_t fileSize = 0;
+    std::vector<unsigned char> bgra;
 };
 
-// Decodes the subset the host writes: 8-bit RGB, filter 0, stored deflate blocks.
-::testing::AssertionResult Decode(const std::string& bytes, Picture* picture) {
+// What a decoder may pass over: every chunk's CRC, the header's format, and a clean end.
+::testing::AssertionResult CheckChunks(const std::string& bytes, Picture* picture) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (bytes.size() < 8 || std::memcmp(p, signature, 8) != 0)
@@ -64,36 +68,101 @@ struct Picture {
     if (!ended || at != bytes.size()) return ::testing::AssertionFailure() << "no clean IEND";
     if (zlib.size() < 6 || ((zlib[0] << 8) | zlib[1]) % 31 != 0 || (zlib[0] & 0x0F) != 8)
         return ::testing::AssertionFailure() << "bad zlib header";
-    std::vector<unsigned char> raw;
-    size_t z = 2;
-    bool last = false;
-    while (!last) {
-        if (z + 5 > zlib.size()) return ::testing::AssertionFailure() << "deflate overruns";
-        last = zlib[z] & 1;
-        if ((zlib[z] >> 1) != 0) return ::testing::AssertionFailure() << "not a stored block";
-        const unsigned length = zlib[z + 1] | (zlib[z + 2] << 8);
-        const unsigned check = zlib[z + 3] | (zlib[z + 4] << 8);
-        if ((length ^ 0xFFFF) != check) return ::testing::AssertionFailure() << "bad NLEN";
-        if (z + 5 + length > zlib.size()) return ::testing::AssertionFailure() << "block overruns";
-        raw.insert(raw.end(), zlib.begin() + z + 5, zlib.begin() + z + 5 + length);
-        z += 5 + length;
-    }
-    unsigned long a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    if (z + 4 != zlib.size() || BigEndian(&zlib[z]) != ((b << 16) | a))
-        return ::testing::AssertionFailure() << "bad Adler-32";
-    const size_t row = picture->width * 3;
-    if (raw.size() != (row + 1) * picture->height)
-        return ::testing::AssertionFailure() << "wrong amount of pixel data";
-    for (unsigned long y = 0; y < picture->height; ++y) {
-        if (raw[y * (row + 1)] != 0) return ::testing::AssertionFailure() << "filtered row";
-        picture->rgb.insert(picture->rgb.end(), raw.begin() + y * (row + 1) + 1,
-                            raw.begin() + (y + 1) * (row + 1));
-    }
+    picture->fileSize = bytes.size();
     return ::testing::AssertionSuccess();
+}
+
+// Balances one successful CoInitializeEx; COM already set up in another mode is used as is.
+class ComScope {
+public:
+    ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(m_result)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    bool Usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+
+private:
+    HRESULT m_result;
+};
+
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() {
+        if (m_p) m_p->Release();
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T** Out() { return &m_p; }
+    T* operator->() const { return m_p; }
+    T* Get() const { return m_p; }
+
+private:
+    T* m_p = nullptr;
+};
+
+::testing::AssertionResult Failed(const char* what, HRESULT result) {
+    return ::testing::AssertionFailure() << what << " failed: 0x" << std::hex
+                                         << static_cast<unsigned long>(result);
+}
+
+// Inflating, unfiltering and the Adler-32 are the decoder's; it releases the file on return.
+::testing::AssertionResult DecodePixels(const std::wstring& path, Picture* picture) {
+    ComPtr<IWICImagingFactory> factory;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory,
+                                  reinterpret_cast<void**>(factory.Out()));
+    if (FAILED(hr)) return Failed("CoCreateInstance(CLSID_WICImagingFactory)", hr);
+    ComPtr<IWICBitmapDecoder> decoder;
+    hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                            WICDecodeMetadataCacheOnDemand, decoder.Out());
+    if (FAILED(hr)) return Failed("CreateDecoderFromFilename", hr);
+    GUID container = {};
+    if (FAILED(decoder->GetContainerFormat(&container)) ||
+        !IsEqualGUID(container, GUID_ContainerFormatPng))
+        return ::testing::AssertionFailure() << "not decoded as a PNG";
+    UINT frames = 0;
+    if (FAILED(decoder->GetFrameCount(&frames)) || frames != 1)
+        return ::testing::AssertionFailure() << frames << " frames";
+    ComPtr<IWICBitmapFrameDecode> frame;
+    hr = decoder->GetFrame(0, frame.Out());
+    if (FAILED(hr)) return Failed("GetFrame", hr);
+    UINT width = 0, height = 0;
+    hr = frame->GetSize(&width, &height);
+    if (FAILED(hr)) return Failed("GetSize", hr);
+    if (width != picture->width || height != picture->height)
+        return ::testing::AssertionFailure() << "decoded " << width << " x " << height
+                                             << " against a header of " << picture->width
+                                             << " x " << picture->height;
+    ComPtr<IWICFormatConverter> converter;
+    hr = factory->CreateFormatConverter(converter.Out());
+    if (FAILED(hr)) return Failed("CreateFormatConverter", hr);
+    hr = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                               WICBitmapDitherTypeNone, nullptr, 0.0,
+                               WICBitmapPaletteTypeCustom);
+    if (FAILED(hr)) return Failed("IWICFormatConverter::Initialize", hr);
+    const UINT stride = width * 4;
+    picture->bgra.assign(static_cast<size_t>(stride) * height, 0);
+    hr = converter->CopyPixels(nullptr, stride, static_cast<UINT>(picture->bgra.size()),
+                               picture->bgra.data());
+    if (FAILED(hr)) return Failed("CopyPixels", hr);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Decode(const std::string& path, Picture* picture) {
+    const ::testing::AssertionResult chunks = CheckChunks(ReadTextFile(path), picture);
+    if (!chunks) return chunks;
+    const int wide = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (wide <= 0) return ::testing::AssertionFailure() << "cannot convert " << path;
+    std::wstring widePath(wide, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], wide);
+    widePath.resize(wide - 1);
+    ComScope com;
+    if (!com.Usable()) return ::testing::AssertionFailure() << "COM did not start";
+    return DecodePixels(widePath, picture);
 }
 
 // The English page's size in pixels, from the library's own template, made into a dialog here.
@@ -143,19 +212,20 @@ TEST(HostPageSnapshot, EnglishPageIsARealRenderingAtTheDialogSize) {
     EXPECT_NE(std::string::npos, result.output.find("\"Advanced Setting\"")) << result.output;
 
     Picture decoded;
-    ASSERT_TRUE(Decode(ReadTextFile(picture), &decoded));
+    ASSERT_TRUE(Decode(picture, &decoded));
     const SIZE dialog = EnglishDialogSize();
     ASSERT_GT(dialog.cx, 100);
     EXPECT_EQ(static_cast<unsigned long>(dialog.cx), decoded.width);
     EXPECT_EQ(static_cast<unsigned long>(dialog.cy), decoded.height);
+    EXPECT_LT(decoded.fileSize, decoded.width * decoded.height * 3 / 4) << "hardly compressed";
 
     // Not blank: the face colour, dark text, and the trackbars' and edit boxes' shades.
     std::set<unsigned long> colours;
     size_t dark = 0;
-    const size_t pixels = decoded.rgb.size() / 3;
+    const size_t pixels = decoded.bgra.size() / 4;
     for (size_t i = 0; i < pixels; ++i) {
-        const unsigned char* c = &decoded.rgb[i * 3];
-        colours.insert((c[0] << 16) | (c[1] << 8) | c[2]);
+        const unsigned char* c = &decoded.bgra[i * 4];
+        colours.insert((c[2] << 16) | (c[1] << 8) | c[0]);
         if (c[0] + c[1] + c[2] < 3 * 96) ++dark;
     }
     EXPECT_GE(colours.size(), 8u);
