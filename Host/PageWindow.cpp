@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/Scoped.h"
 #include "Host/Png.h"
 
 namespace {
@@ -61,47 +62,26 @@ std::string AnsiToUtf8(const char* text) {
     return out;
 }
 
-class ScreenDc {
-public:
-    explicit ScreenDc(HWND window) : m_window(window), m_dc(GetDC(window)) {}
-    ~ScreenDc() {
-        if (m_dc) ReleaseDC(m_window, m_dc);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC Get() const { return m_dc; }
-
-private:
-    HWND m_window;
-    HDC m_dc;
+// A window's device context, given back to that window.
+struct WindowDc {
+    HWND window;
+    HDC dc;
+    bool operator!=(const WindowDc& other) const { return dc != other.dc; }
 };
-
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC like) : m_dc(CreateCompatibleDC(like)) {}
-    ~MemoryDc() {
-        if (m_dc) DeleteDC(m_dc);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC Get() const { return m_dc; }
-
-private:
-    HDC m_dc;
+struct WindowDcTraits {
+    using Value = WindowDc;
+    static Value Invalid() { return {nullptr, nullptr}; }
+    static void Close(Value value) { ReleaseDC(value.window, value.dc); }
 };
-
-class Bitmap {
-public:
-    explicit Bitmap(HBITMAP bitmap) : m_bitmap(bitmap) {}
-    ~Bitmap() {
-        if (m_bitmap) DeleteObject(m_bitmap);
-    }
-    Bitmap(const Bitmap&) = delete;
-    Bitmap& operator=(const Bitmap&) = delete;
-    HBITMAP Get() const { return m_bitmap; }
-
-private:
-    HBITMAP m_bitmap;
+struct MemoryDcTraits {
+    using Value = HDC;
+    static Value Invalid() { return nullptr; }
+    static void Close(Value dc) { DeleteDC(dc); }
+};
+struct BitmapTraits {
+    using Value = HBITMAP;
+    static Value Invalid() { return nullptr; }
+    static void Close(Value bitmap) { DeleteObject(bitmap); }
 };
 
 // Copies what is on the screen inside the page (its children included) into bgr rows.
@@ -116,10 +96,10 @@ bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>*
     POINT origin = {0, 0};
     MapWindowPoints(page, top, &origin, 1);
 
-    ScreenDc screen(top);
-    if (!screen.Get()) return false;
-    MemoryDc memory(screen.Get());
-    if (!memory.Get()) return false;
+    const Scoped<WindowDcTraits> screen(WindowDc{top, GetDC(top)});
+    if (!screen) return false;
+    const Scoped<MemoryDcTraits> memory(CreateCompatibleDC(screen.Get().dc));
+    if (!memory) return false;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = w;
@@ -128,10 +108,11 @@ bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>*
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap.Get() || !bits) return false;
+    const Scoped<BitmapTraits> bitmap(
+        CreateDIBSection(screen.Get().dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return false;
     HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
-    const bool copied = BitBlt(memory.Get(), 0, 0, w, h, screen.Get(), origin.x, origin.y,
+    const bool copied = BitBlt(memory.Get(), 0, 0, w, h, screen.Get().dc, origin.x, origin.y,
                                SRCCOPY) != 0;
     GdiFlush();
     SelectObject(memory.Get(), previous);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/Owners.h"
 #include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
 
@@ -213,19 +214,6 @@ bool RemoveAtRestart(const std::string& folder) {
     return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && scheduled;
 }
 
-class Library {
-public:
-    explicit Library(const std::string& path) : m_module(LoadLibraryA(path.c_str())) {}
-    ~Library() {
-        if (m_module) FreeLibrary(m_module);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    HMODULE Get() const { return m_module; }
-
-private:
-    HMODULE m_module;
-};
 
 }  // namespace
 
@@ -256,7 +244,7 @@ int main(int argc, char** argv) {
     if (!FillContext(options, &context)) return kUsage;
 
     // Our own folder only: never whatever the search path would find first.
-    Library library(folder + "BRALIMOND.dll");
+    const Library library(LoadLibraryA((folder + "BRALIMOND.dll").c_str()));
     if (!library.Get()) {
         std::fprintf(stderr, "Cannot load %sBRALIMOND.dll.\n", folder.c_str());
         return kNoLibrary;

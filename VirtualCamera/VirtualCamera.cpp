@@ -9,8 +9,10 @@
 #include <map>
 #include <mutex>
 
+#include "Common/LittleEndian.h"
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceLayer.h"
+#include "DLL/camera/DevicePath.h"
 #include "DLL/camera/UsbLayouts.h"
 
 namespace vcam {
@@ -40,7 +42,7 @@ struct HandleInfo {
     int id;  // controller number, hub id or interface index
 };
 
-struct Block {
+struct BlockRecord {
     void* base;  // what VirtualAlloc or GlobalAlloc returned
     SIZE_T size;
     bool guarded;
@@ -54,7 +56,7 @@ struct Machine {
 
     std::map<ULONG_PTR, HandleInfo> handles;
     ULONG_PTR nextHandle = 0x5000;
-    std::map<const void*, Block> blocks;
+    std::map<const void*, BlockRecord> blocks;
     bool guarded = true;
     int badReleases = 0;
     int protocolErrors = 0;
@@ -121,19 +123,6 @@ BOOL Fail(DWORD error, DWORD* returned) {
     return FALSE;
 }
 
-void PutU16(BYTE* at, USHORT value) { std::memcpy(at, &value, 2); }
-void PutU32(BYTE* at, ULONG value) { std::memcpy(at, &value, 4); }
-USHORT GetU16(const BYTE* at) {
-    USHORT value;
-    std::memcpy(&value, at, 2);
-    return value;
-}
-ULONG GetU32(const BYTE* at) {
-    ULONG value;
-    std::memcpy(&value, at, 4);
-    return value;
-}
-
 // Writes a name reply: ActualLength at lengthOffset, then as much of the terminated UTF-16 name
 // as fits. Returns the bytes written.
 DWORD PutName(const std::string& name, long actualOverride, DWORD lengthOffset, BYTE* out,
@@ -141,7 +130,7 @@ DWORD PutName(const std::string& name, long actualOverride, DWORD lengthOffset, 
     std::wstring wide = Widen(name);
     DWORD nameBytes = static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
     DWORD actual = lengthOffset + 4 + nameBytes;
-    PutU32(out + lengthOffset, actualOverride >= 0 ? static_cast<ULONG>(actualOverride) : actual);
+    WriteLe32(out + lengthOffset, actualOverride >= 0 ? static_cast<ULONG>(actualOverride) : actual);
     DWORD room = outSize - (lengthOffset + 4);
     DWORD copy = std::min(room, nameBytes);
     std::memcpy(out + lengthOffset + 4, wide.c_str(), copy);
@@ -172,7 +161,7 @@ void FillConnection(const Hub& hub, ULONG port, BYTE* out, DWORD outSize) {
     if (p.kind != Port::Empty) {
         descriptor[0] = 18;
         descriptor[1] = 1;
-        PutU16(descriptor + 2, 0x0200);
+        WriteLe16(descriptor + 2, 0x0200);
         descriptor[7] = 64;
         descriptor[17] = 1;
     }
@@ -180,16 +169,16 @@ void FillConnection(const Hub& hub, ULONG port, BYTE* out, DWORD outSize) {
         descriptor[4] = 0xEF;  // miscellaneous: composite with interface associations
         descriptor[5] = 2;
         descriptor[6] = 1;
-        PutU16(descriptor + 8, p.device.vendorId);
-        PutU16(descriptor + 10, p.device.productId);
-        PutU16(descriptor + 12, 0x0100);
-        PutU32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), p.device.connectionStatus);
+        WriteLe16(descriptor + 8, p.device.vendorId);
+        WriteLe16(descriptor + 10, p.device.productId);
+        WriteLe16(descriptor + 12, 0x0100);
+        WriteLe32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), p.device.connectionStatus);
     } else if (p.kind == Port::HubPort) {
         descriptor[4] = 9;  // hub class
-        PutU16(descriptor + 8, 0x05E3);
-        PutU16(descriptor + 10, 0x0610);
+        WriteLe16(descriptor + 8, 0x05E3);
+        WriteLe16(descriptor + 10, 0x0610);
         out[offsetof(ConnectionInfoBlock, DeviceIsHub)] = 1;
-        PutU32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), 1);
+        WriteLe32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), 1);
     }
     out[offsetof(ConnectionInfoBlock, Speed)] = 2;
 }
@@ -213,7 +202,7 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
     case IoctlUsbGetNodeConnectionInformationEx:
     case IoctlUsbGetNodeConnectionInformation: {
         if (!in || !out || inSize < 35 || outSize < 35) break;
-        ULONG port = GetU32(in);
+        ULONG port = ReadLe32(in);
         Port* p = FindPort(m, id, port);
         if (!p) break;
         bool ex = code == IoctlUsbGetNodeConnectionInformationEx;
@@ -221,7 +210,7 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
             (ex ? hub.faults.connectionEx || p->faults.connectionEx
                 : hub.faults.connection || p->faults.connection))
             return Fail(ERROR_GEN_FAILURE, returned);
-        PutU32(out, port);
+        WriteLe32(out, port);
         FillConnection(hub, port, out, outSize);
         if (returned) *returned = 35;
         return TRUE;
@@ -230,7 +219,7 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
         if (!in || !out || inSize < NodeConnectionNameHeadSize ||
             outSize < NodeConnectionNameHeadSize)
             break;
-        ULONG port = GetU32(in);
+        ULONG port = ReadLe32(in);
         Port* p = FindPort(m, id, port);
         if (!p) break;
         bool first = outSize == NodeConnectionNameHeadSize;
@@ -239,7 +228,7 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
             return Fail(ERROR_GEN_FAILURE, returned);
         if (p->kind != Port::HubPort || !m.hubs.count(p->hub))
             return Fail(ERROR_INVALID_PARAMETER, returned);
-        PutU32(out, port);
+        WriteLe32(out, port);
         DWORD written =
             PutName(m.hubs[p->hub].name, p->faults.nameActualLength, 4, out, outSize);
         if (returned) *returned = written;
@@ -264,8 +253,8 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
             return Fail(ERROR_GEN_FAILURE, returned);
         std::vector<unsigned char> data = p->device.configuration;
         if (!first && data.size() >= 4) {
-            USHORT total = static_cast<USHORT>(GetU16(&data[2]) + p->faults.bodyTotalLengthDelta);
-            PutU16(&data[2], total);
+            USHORT total = static_cast<USHORT>(ReadLe16(&data[2]) + p->faults.bodyTotalLengthDelta);
+            WriteLe16(&data[2], total);
         }
         DWORD copy = std::min<DWORD>(head.wLength, static_cast<DWORD>(data.size()));
         std::memmove(out, &head, sizeof head);
@@ -333,7 +322,7 @@ BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outV
     if (request.Direction == XuDirectionWrite) {
         unsigned short value = request.ControlValue;
         if (request.DataLength >= 2 && inSize >= XuControlHeaderSize + 2)
-            value = GetU16(in + XuControlHeaderSize);
+            value = ReadLe16(in + XuControlHeaderSize);
         else if (request.DataLength == 1 && inSize > XuControlHeaderSize)
             value = in[XuControlHeaderSize];
         m.xuValues[request.Selector] = value;
@@ -618,8 +607,8 @@ std::vector<unsigned char> CameraConfiguration(bool powerLine, unsigned char con
     };
     size_t controlEnd = set.size() + 9;  // the video-control descriptors end after the terminal
     set.insert(set.end(), std::begin(tail), std::end(tail));
-    PutU16(&set[2], static_cast<USHORT>(set.size()));
-    PutU16(&set[headerAt + 5], static_cast<USHORT>(controlEnd - headerAt));
+    WriteLe16(&set[2], static_cast<USHORT>(set.size()));
+    WriteLe16(&set[headerAt + 5], static_cast<USHORT>(controlEnd - headerAt));
     return set;
 }
 
@@ -665,16 +654,8 @@ StandardCamera PlugStandardCamera(const StandardCameraOptions& options) {
 }
 
 std::string InstanceIdFromPath(const std::string& devicePath) {
-    std::string id = devicePath.size() > 4 ? devicePath.substr(4) : std::string();
-    size_t first = id.find('#');
-    if (first == std::string::npos) return "";
-    size_t second = id.find('#', first + 1);
-    if (second == std::string::npos) return "";
-    id[first] = '\\';
-    id[second] = '\\';
-    size_t third = id.find('#', second + 1);
-    if (third != std::string::npos) id.resize(third);
-    return id;
+    std::string id;
+    return DeviceInstanceId(devicePath.c_str(), devicePath.size(), &id) ? id : std::string();
 }
 
 // ---- Registry --------------------------------------------------------------------------------
@@ -913,7 +894,7 @@ void* AllocBlock(SIZE_T size) {
     }
     if (!m.guarded) {
         void* block = GlobalAlloc(GPTR, size);
-        if (block) m.blocks[block] = Block{block, size, false};
+        if (block) m.blocks[block] = BlockRecord{block, size, false};
         return block;
     }
     if (size > (SIZE_T(1) << 30)) {
@@ -927,7 +908,7 @@ void* AllocBlock(SIZE_T size) {
     DWORD old;
     VirtualProtect(base + body, PageSize, PAGE_NOACCESS, &old);
     void* block = base + body - size;
-    m.blocks[block] = Block{base, size, true};
+    m.blocks[block] = BlockRecord{base, size, true};
     return block;
 }
 

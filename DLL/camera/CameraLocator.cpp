@@ -4,97 +4,61 @@
 #include <cstring>
 #include <string>
 
+#include "Common/LittleEndian.h"
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DescriptorScan.h"
 #include "DLL/camera/HubReply.h"
-#include "DLL/camera/DeviceLayer.h"
 #include "DLL/camera/UsbLayouts.h"
+
+using DeviceLayer::Block;
+using DeviceLayer::Bytes;
+using DeviceLayer::Device;
 
 namespace {
 
-// Frees its block unless handed on.
-class BlockOwner {
-public:
-    explicit BlockOwner(void* block) : block_(block) {}
-    ~BlockOwner() { DeviceLayer::FreeBlock(block_); }
-    BlockOwner(const BlockOwner&) = delete;
-    BlockOwner& operator=(const BlockOwner&) = delete;
-    explicit operator bool() const { return block_ != nullptr; }
-    BYTE* bytes() const { return static_cast<BYTE*>(block_); }
-    void* release() {
-        void* block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-private:
-    void* block_;
-};
-
-class DeviceOwner {
-public:
-    explicit DeviceOwner(HANDLE device) : device_(device) {}
-    ~DeviceOwner() {
-        if (device_ != INVALID_HANDLE_VALUE) DeviceLayer::CloseDevice(device_);
-    }
-    DeviceOwner(const DeviceOwner&) = delete;
-    DeviceOwner& operator=(const DeviceOwner&) = delete;
-
-private:
-    HANDLE device_;
-};
-
-USHORT ReadU16(const BYTE* at) {
-    USHORT value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-ULONG ReadU32(const BYTE* at) {
-    ULONG value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-void WriteU16(BYTE* at, USHORT value) { std::memcpy(at, &value, sizeof value); }
-void WriteU32(BYTE* at, ULONG value) { std::memcpy(at, &value, sizeof value); }
-
-HANDLE OpenHubDevice(const char* name) {
-    return DeviceLayer::OpenDevice(name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+Device OpenHubDevice(const char* name) {
+    return Device(DeviceLayer::OpenDevice(name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, 0));
 }
 
-char* NarrowReplyName(const BYTE* reply, SIZE_T offset) {
+Block NarrowReplyName(const Block& reply, SIZE_T offset) {
     std::size_t units = 0;
-    if (!FindReplyName(reply, DeviceLayer::BlockSize(reply), offset, &units)) return nullptr;
+    if (!FindReplyName(Bytes(reply), DeviceLayer::BlockSize(reply.Get()), offset, &units))
+        return Block();
     std::wstring name(units, L'\0');
     for (std::size_t i = 0; i < units; ++i)
-        name[i] = static_cast<WCHAR>(ReadU16(reply + offset + 2 * i));
+        name[i] = static_cast<WCHAR>(ReadLe16(Bytes(reply) + offset + 2 * i));
     return CameraLocator::NarrowString(name.c_str());
 }
 
 bool IsCamera(const BYTE* info) {
     return info[offsetof(ConnectionInfoBlock, DeviceIsHub)] == 0 &&
-           ReadU32(info + offsetof(ConnectionInfoBlock, ConnectionStatus)) != 0 &&
+           ReadLe32(info + offsetof(ConnectionInfoBlock, ConnectionStatus)) != 0 &&
            ConnectionVendorId(info) == CameraVendorId &&
            (ConnectionProductId(info) & CameraProductMask) == CameraProductFirst;
 }
 
-bool SearchHub(char* hubName, int depth, void** connectionInfo, void** descriptors);
+// Zero-fills a connection-information block and sets the port it asks about.
+void AskAboutPort(BYTE* block, ULONG port) {
+    std::memset(block, 0, ConnectionInfoBlockSize);
+    WriteLe32(block + offsetof(ConnectionInfoBlock, ConnectionIndex), port);
+}
 
-bool SearchHubPorts(HANDLE hub, ULONG portCount, int depth, void** connectionInfo,
-                    void** descriptors) {
-    BlockOwner info(DeviceLayer::AllocBlock(ConnectionInfoBlockSize));
-    BlockOwner older(DeviceLayer::AllocBlock(ConnectionInfoBlockSize));
+bool SearchHub(Block hubName, int depth, Block* connectionInfo, Block* descriptors);
+
+bool SearchHubPorts(HANDLE hub, ULONG portCount, int depth, Block* connectionInfo,
+                    Block* descriptors) {
+    Block info(DeviceLayer::AllocBlock(ConnectionInfoBlockSize));
+    Block older(DeviceLayer::AllocBlock(ConnectionInfoBlockSize));
     if (!info || !older) return false;
-    BYTE* block = info.bytes();
+    BYTE* block = Bytes(info);
     for (ULONG port = 1; port <= portCount; ++port) {
-        std::memset(block, 0, ConnectionInfoBlockSize);
-        WriteU32(block, port);
+        AskAboutPort(block, port);
         DWORD returned = 0;
         if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionInformationEx, block,
                                     ConnectionInfoBlockSize, block, ConnectionInfoBlockSize,
                                     &returned)) {
-            BYTE* old = older.bytes();
-            std::memset(old, 0, ConnectionInfoBlockSize);
-            WriteU32(old, port);
+            BYTE* old = Bytes(older);
+            AskAboutPort(old, port);
             if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionInformation, old,
                                         ConnectionInfoBlockSize, old, ConnectionInfoBlockSize,
                                         &returned))
@@ -108,157 +72,151 @@ bool SearchHubPorts(HANDLE hub, ULONG portCount, int depth, void** connectionInf
         }
         if (block[offsetof(ConnectionInfoBlock, DeviceIsHub)] != 0) {
             if (depth >= CameraLocator::MaxHubDepth) continue;
-            char* name = CameraLocator::QueryDownstreamHubName(hub, port);
-            if (name && SearchHub(name, depth + 1, connectionInfo, descriptors)) return true;
+            Block name = CameraLocator::QueryDownstreamHubName(hub, port);
+            if (name && SearchHub(std::move(name), depth + 1, connectionInfo, descriptors))
+                return true;
             continue;
         }
         if (IsCamera(block)) {
             *descriptors = CameraLocator::FetchConfigurationDescriptor(hub, port, 0);
-            *connectionInfo = info.release();
+            *connectionInfo = std::move(info);
             return true;
         }
     }
     return false;
 }
 
-// Takes over hubName. depth 0 is a root hub.
-bool SearchHub(char* hubName, int depth, void** connectionInfo, void** descriptors) {
-    BlockOwner name(hubName);
-    BlockOwner node(DeviceLayer::AllocBlock(sizeof(NodeInformationBlock)));
-    if (!name || !node) return false;
-    SIZE_T length = std::strlen(hubName);
-    HANDLE hub;
+// depth 0 is a root hub.
+bool SearchHub(Block hubName, int depth, Block* connectionInfo, Block* descriptors) {
+    Block node(DeviceLayer::AllocBlock(sizeof(NodeInformationBlock)));
+    if (!hubName || !node) return false;
+    const char* name = reinterpret_cast<const char*>(Bytes(hubName));
+    const SIZE_T length = std::strlen(name);
+    Device hub;
     {
-        BlockOwner deviceName(DeviceLayer::AllocBlock(length + 5));
+        Block deviceName(DeviceLayer::AllocBlock(length + 5));
         if (!deviceName) return false;
-        std::memcpy(deviceName.bytes(), "\\\\.\\", 4);
-        std::memcpy(deviceName.bytes() + 4, hubName, length + 1);
-        hub = OpenHubDevice(reinterpret_cast<const char*>(deviceName.bytes()));
+        std::memcpy(Bytes(deviceName), "\\\\.\\", 4);
+        std::memcpy(Bytes(deviceName) + 4, name, length + 1);
+        hub = OpenHubDevice(reinterpret_cast<const char*>(Bytes(deviceName)));
     }
-    if (hub == INVALID_HANDLE_VALUE) return false;
-    DeviceOwner hubOwner(hub);
+    if (!hub) return false;
     DWORD returned = 0;
-    if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeInformation, node.bytes(),
-                                sizeof(NodeInformationBlock), node.bytes(),
+    if (!DeviceLayer::IoControl(hub.Get(), IoctlUsbGetNodeInformation, Bytes(node),
+                                sizeof(NodeInformationBlock), Bytes(node),
                                 sizeof(NodeInformationBlock), &returned))
         return false;
-    ULONG ports = node.bytes()[offsetof(NodeInformationBlock, bNumberOfPorts)];
-    return ports > 0 && SearchHubPorts(hub, ports, depth, connectionInfo, descriptors);
+    const ULONG ports = Bytes(node)[offsetof(NodeInformationBlock, bNumberOfPorts)];
+    return ports > 0 && SearchHubPorts(hub.Get(), ports, depth, connectionInfo, descriptors);
 }
 
 }  // namespace
 
 namespace CameraLocator {
 
-char* NarrowString(const WCHAR* text) {
-    if (!text) return nullptr;
-    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return nullptr;
-    BlockOwner block(DeviceLayer::AllocBlock(size));
-    if (!block) return nullptr;
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, reinterpret_cast<char*>(block.bytes()), size,
+Block NarrowString(const WCHAR* text) {
+    if (!text) return Block();
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return Block();
+    Block block(DeviceLayer::AllocBlock(size));
+    if (!block ||
+        WideCharToMultiByte(CP_ACP, 0, text, -1, reinterpret_cast<char*>(Bytes(block)), size,
                             nullptr, nullptr) <= 0)
-        return nullptr;
-    return static_cast<char*>(block.release());
+        return Block();
+    return block;
 }
 
-char* QueryRootHubName(HANDLE controller) {
+Block QueryRootHubName(HANDLE controller) {
     DWORD returned = 0;
     ULONG actual;
     {
-        BlockOwner head(DeviceLayer::AllocBlock(RootHubNameHeadSize));
+        Block head(DeviceLayer::AllocBlock(RootHubNameHeadSize));
         if (!head ||
-            !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, head.bytes(),
+            !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, Bytes(head),
                                     RootHubNameHeadSize, &returned))
-            return nullptr;
-        actual = ReadU32(head.bytes());
+            return Block();
+        actual = ReadLe32(Bytes(head) + offsetof(RootHubNameHead, ActualLength));
     }
     // Room for at least the terminator, or the reply cannot hold a name.
-    if (actual < RootHubNameHeadSize) return nullptr;
-    BlockOwner reply(DeviceLayer::AllocBlock(actual));
+    if (actual < RootHubNameHeadSize) return Block();
+    Block reply(DeviceLayer::AllocBlock(actual));
     if (!reply ||
-        !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, reply.bytes(),
+        !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, Bytes(reply),
                                 actual, &returned))
-        return nullptr;
-    return NarrowReplyName(reply.bytes(), RootHubNameOffset);
+        return Block();
+    return NarrowReplyName(reply, RootHubNameOffset);
 }
 
-char* QueryDownstreamHubName(HANDLE hub, ULONG port) {
+Block QueryDownstreamHubName(HANDLE hub, ULONG port) {
+    NodeConnectionNameHead request = {};
+    request.ConnectionIndex = port;
     DWORD returned = 0;
     ULONG actual;
     {
-        BlockOwner head(DeviceLayer::AllocBlock(NodeConnectionNameHeadSize));
-        if (!head) return nullptr;
-        WriteU32(head.bytes(), port);
-        if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionName, head.bytes(),
-                                    NodeConnectionNameHeadSize, head.bytes(),
+        Block head(DeviceLayer::AllocBlock(NodeConnectionNameHeadSize));
+        if (!head) return Block();
+        std::memcpy(Bytes(head), &request, NodeConnectionNameHeadSize);
+        if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionName, Bytes(head),
+                                    NodeConnectionNameHeadSize, Bytes(head),
                                     NodeConnectionNameHeadSize, &returned))
-            return nullptr;
-        actual = ReadU32(head.bytes() + offsetof(NodeConnectionNameHead, ActualLength));
+            return Block();
+        actual = ReadLe32(Bytes(head) + offsetof(NodeConnectionNameHead, ActualLength));
     }
-    if (actual <= NodeConnectionNameHeadSize) return nullptr;
-    BlockOwner reply(DeviceLayer::AllocBlock(actual));
-    if (!reply) return nullptr;
-    WriteU32(reply.bytes(), port);
-    if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionName, reply.bytes(), actual,
-                                reply.bytes(), actual, &returned))
-        return nullptr;
-    return NarrowReplyName(reply.bytes(), NodeConnectionNameOffset);
+    if (actual <= NodeConnectionNameHeadSize) return Block();
+    Block reply(DeviceLayer::AllocBlock(actual));
+    if (!reply) return Block();
+    std::memcpy(Bytes(reply), &request.ConnectionIndex, sizeof request.ConnectionIndex);
+    if (!DeviceLayer::IoControl(hub, IoctlUsbGetNodeConnectionName, Bytes(reply), actual,
+                                Bytes(reply), actual, &returned))
+        return Block();
+    return NarrowReplyName(reply, NodeConnectionNameOffset);
 }
 
-void* FetchConfigurationDescriptor(HANDLE hub, ULONG port, UCHAR descriptorIndex) {
-    const USHORT value = static_cast<USHORT>((ConfigurationDescriptorType << 8) | descriptorIndex);
-    const SIZE_T headSize = sizeof(DescriptorRequestHead);
-    const SIZE_T lengthAt = offsetof(DescriptorRequestHead, wLength);
-    const SIZE_T valueAt = offsetof(DescriptorRequestHead, wValue);
+Block FetchConfigurationDescriptor(HANDLE hub, ULONG port, UCHAR descriptorIndex) {
+    DescriptorRequestHead request = {};
+    request.ConnectionIndex = port;
+    request.wValue = static_cast<USHORT>((ConfigurationDescriptorType << 8) | descriptorIndex);
+    request.wLength = sizeof(UsbConfigurationDescriptor);
     const SIZE_T totalAt = offsetof(DescriptorBlock, Configuration.wTotalLength);
     DWORD returned = 0;
     USHORT total;
     {
-        BlockOwner head(DeviceLayer::AllocBlock(sizeof(DescriptorBlock)));
-        if (!head) return nullptr;
-        WriteU32(head.bytes(), port);
-        WriteU16(head.bytes() + valueAt, value);
-        WriteU16(head.bytes() + lengthAt, sizeof(UsbConfigurationDescriptor));
-        if (!DeviceLayer::IoControl(hub, IoctlUsbGetDescriptorFromNodeConnection, head.bytes(),
-                                    sizeof(DescriptorBlock), head.bytes(),
+        Block head(DeviceLayer::AllocBlock(sizeof(DescriptorBlock)));
+        if (!head) return Block();
+        std::memcpy(Bytes(head), &request, sizeof request);
+        if (!DeviceLayer::IoControl(hub, IoctlUsbGetDescriptorFromNodeConnection, Bytes(head),
+                                    sizeof(DescriptorBlock), Bytes(head),
                                     sizeof(DescriptorBlock), &returned) ||
             returned != sizeof(DescriptorBlock))
-            return nullptr;
-        total = ReadU16(head.bytes() + totalAt);
+            return Block();
+        total = ReadLe16(Bytes(head) + totalAt);
     }
-    if (total < sizeof(UsbConfigurationDescriptor)) return nullptr;
-    DWORD size = static_cast<DWORD>(total + headSize);
-    BlockOwner block(DeviceLayer::AllocBlock(size));
-    if (!block) return nullptr;
-    WriteU32(block.bytes(), port);
-    WriteU16(block.bytes() + valueAt, value);
-    WriteU16(block.bytes() + lengthAt, total);
-    if (!DeviceLayer::IoControl(hub, IoctlUsbGetDescriptorFromNodeConnection, block.bytes(), size,
-                                block.bytes(), size, &returned) ||
-        returned != size || ReadU16(block.bytes() + totalAt) != total)
-        return nullptr;
-    return block.release();
+    if (total < sizeof(UsbConfigurationDescriptor)) return Block();
+    const DWORD size = static_cast<DWORD>(total + sizeof(DescriptorRequestHead));
+    Block block(DeviceLayer::AllocBlock(size));
+    if (!block) return Block();
+    request.wLength = total;
+    std::memcpy(Bytes(block), &request, sizeof request);
+    if (!DeviceLayer::IoControl(hub, IoctlUsbGetDescriptorFromNodeConnection, Bytes(block), size,
+                                Bytes(block), size, &returned) ||
+        returned != size || ReadLe16(Bytes(block) + totalAt) != total)
+        return Block();
+    return block;
 }
 
 }  // namespace CameraLocator
 
-bool FindCamera(void** connectionInfo, void** descriptors) {
+bool FindCamera(Block* connectionInfo, Block* descriptors) {
     if (!connectionInfo || !descriptors) return false;
-    *connectionInfo = nullptr;
-    *descriptors = nullptr;
+    connectionInfo->Reset();
+    descriptors->Reset();
     for (int number = 0; number <= 9; ++number) {
         char name[16];
         std::snprintf(name, sizeof name, "\\\\.\\HCD%d", number);
-        HANDLE controller = OpenHubDevice(name);
-        if (controller == INVALID_HANDLE_VALUE) continue;
-        bool found = false;
-        {
-            DeviceOwner owner(controller);
-            if (char* rootHub = CameraLocator::QueryRootHubName(controller))
-                found = SearchHub(rootHub, 0, connectionInfo, descriptors);
-        }
-        if (found) return true;
+        const Device controller = OpenHubDevice(name);
+        if (!controller) continue;
+        Block rootHub = CameraLocator::QueryRootHubName(controller.Get());
+        if (rootHub && SearchHub(std::move(rootHub), 0, connectionInfo, descriptors)) return true;
     }
     return false;
 }

@@ -2,10 +2,12 @@
 // Finds the camera on the USB bus and reads its configuration descriptor set.
 #include <windows.h>
 
+#include "DLL/camera/DeviceLayer.h"
+
 // On true *connectionInfo is the camera port's ConnectionInfoBlock and *descriptors its
-// DescriptorBlock (null when fetching it failed). On false both are null. The caller frees each
-// with DeviceLayer::FreeBlock.
-bool FindCamera(void** connectionInfo, void** descriptors);
+// DescriptorBlock (none when fetching it failed). On false both are none. Whatever the owners
+// held before is released first.
+bool FindCamera(DeviceLayer::Block* connectionInfo, DeviceLayer::Block* descriptors);
 
 // True when the set holds a processing unit (bControlSize >= 2) inside the video-control
 // interface; *powerLineFlag is then 1 when it offers the power-line frequency control, else 0.
@@ -20,10 +22,10 @@ namespace CameraLocator {
 // without end.
 constexpr int MaxHubDepth = 6;
 
-// Internal routines, visible for tests. Text results are blocks of their own (FreeBlock).
-char* NarrowString(const WCHAR* text);
-char* QueryRootHubName(HANDLE controller);
-char* QueryDownstreamHubName(HANDLE hub, ULONG port);
-void* FetchConfigurationDescriptor(HANDLE hub, ULONG port, UCHAR descriptorIndex);
+// Internal routines, visible for tests. Texts come back in blocks of their own.
+DeviceLayer::Block NarrowString(const WCHAR* text);
+DeviceLayer::Block QueryRootHubName(HANDLE controller);
+DeviceLayer::Block QueryDownstreamHubName(HANDLE hub, ULONG port);
+DeviceLayer::Block FetchConfigurationDescriptor(HANDLE hub, ULONG port, UCHAR descriptorIndex);
 
 }  // namespace CameraLocator

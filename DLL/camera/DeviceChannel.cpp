@@ -22,90 +22,54 @@ const DWORD MaxInterfaceIndex = 255;
 const char* const EnumKeyPath = "SYSTEM\\CurrentControlSet\\Enum";
 const char* const ClassKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Class";
 
-class KeyOwner {
-public:
-    KeyOwner() = default;
-    ~KeyOwner() {
-        if (key_) RegCloseKey(key_);
-    }
-    KeyOwner(const KeyOwner&) = delete;
-    KeyOwner& operator=(const KeyOwner&) = delete;
-    HKEY* out() { return &key_; }
-    HKEY get() const { return key_; }
-    HKEY release() {
-        HKEY key = key_;
-        key_ = nullptr;
-        return key;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-bool OpenKey(HKEY parent, const char* path, REGSAM access, KeyOwner& key) {
-    return RegOpenKeyExA(parent, path, 0, access, key.out()) == ERROR_SUCCESS;
+bool OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey& key) {
+    return RegOpenKeyExA(parent, path, 0, access, key.Receive()) == ERROR_SUCCESS;
 }
-
-class DetailOwner {
-public:
-    explicit DetailOwner(SIZE_T size) : block_(DeviceLayer::AllocBlock(size)) {}
-    ~DetailOwner() { DeviceLayer::FreeBlock(block_); }
-    DetailOwner(const DetailOwner&) = delete;
-    DetailOwner& operator=(const DetailOwner&) = delete;
-    SP_DEVICE_INTERFACE_DETAIL_DATA_A* get() const {
-        return static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block_);
-    }
-
-private:
-    void* block_;
-};
 
 }  // namespace
 
-DeviceChannel::DeviceChannel() : device(INVALID_HANDLE_VALUE), ioLock(nullptr), settingsKey(nullptr) {}
+DeviceChannel::DeviceChannel() = default;
 
 DeviceChannel::~DeviceChannel() { Close(); }
 
-bool DeviceChannel::IsOpen() const {
-    return device != INVALID_HANDLE_VALUE && settingsKey != nullptr;
-}
+bool DeviceChannel::IsOpen() const { return device.IsValid() && settingsKey.IsValid(); }
 
 bool DeviceChannel::Open(const GUID& interfaceClass, unsigned short vendorId,
                          unsigned short productId, unsigned short interfaceNumber) {
     Close();
-    HDEVINFO list =
-        DeviceLayer::GetClassDevs(&interfaceClass, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (list != INVALID_HANDLE_VALUE) {
-        for (DWORD index = 0; index <= MaxInterfaceIndex; ++index) {
-            SP_DEVICE_INTERFACE_DATA data = {};
-            data.cbSize = sizeof data;
-            if (!DeviceLayer::EnumDeviceInterfaces(list, &interfaceClass, index, &data)) continue;
-            DWORD required = 0;
-            DeviceLayer::GetDeviceInterfaceDetail(list, &data, nullptr, 0, &required);
-            const DWORD pathAt = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-            if (required <= pathAt) continue;
-            DetailOwner detail(required);
-            if (!detail.get()) continue;
-            detail.get()->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-            if (!DeviceLayer::GetDeviceInterfaceDetail(list, &data, detail.get(), required,
-                                                       nullptr))
-                continue;
-            // The path is used as text: it ends inside the block whatever the reply held.
-            char* path = detail.get()->DevicePath;
-            path[required - pathAt - 1] = '\0';
-            if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber))
-                continue;
-            device = DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
+    {
+    const DeviceLayer::DeviceList list(
+        DeviceLayer::GetClassDevs(&interfaceClass, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    for (DWORD index = 0; list && index <= MaxInterfaceIndex; ++index) {
+        SP_DEVICE_INTERFACE_DATA data = {};
+        data.cbSize = sizeof data;
+        if (!DeviceLayer::EnumDeviceInterfaces(list.Get(), &interfaceClass, index, &data))
+            continue;
+        DWORD required = 0;
+        DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, nullptr, 0, &required);
+        const DWORD pathAt = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        if (required <= pathAt) continue;
+        const DeviceLayer::Block block(DeviceLayer::AllocBlock(required));
+        auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.Get());
+        if (!detail) continue;
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        if (!DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, detail, required, nullptr))
+            continue;
+        // The path is used as text: it ends inside the block whatever the reply held.
+        char* path = detail->DevicePath;
+        path[required - pathAt - 1] = '\0';
+        if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber))
+            continue;
+        device.Reset(DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL);
-            if (device == INVALID_HANDLE_VALUE) continue;
-            OpenSettingsKey(path, &settingsKey);
-            break;
-        }
-        DeviceLayer::DestroyDeviceInfoList(list);
+                                             FILE_ATTRIBUTE_NORMAL));
+        if (!device) continue;
+        OpenSettingsKey(path, settingsKey.Receive());
+        break;
     }
-    if (device != INVALID_HANDLE_VALUE && settingsKey) {
-        ioLock = CreateMutexA(nullptr, FALSE, nullptr);
+    }  // the interface list goes before the request lock is made
+    if (device && settingsKey) {
+        ioLock.Reset(CreateMutexA(nullptr, FALSE, nullptr));
         if (ioLock) return true;
     }
     Close();
@@ -113,34 +77,25 @@ bool DeviceChannel::Open(const GUID& interfaceClass, unsigned short vendorId,
 }
 
 void DeviceChannel::Close() {
-    if (settingsKey) {
-        RegCloseKey(settingsKey);
-        settingsKey = nullptr;
-    }
-    if (device != INVALID_HANDLE_VALUE) {
-        DeviceLayer::CloseDevice(device);
-        device = INVALID_HANDLE_VALUE;
-    }
-    if (ioLock) {
-        CloseHandle(ioLock);
-        ioLock = nullptr;
-    }
+    settingsKey.Reset();
+    device.Reset();
+    ioLock.Reset();
 }
 
 bool DeviceChannel::IoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                               DWORD* returned) {
-    if (device == INVALID_HANDLE_VALUE || !ioLock) return false;
+    if (!device || !ioLock) return false;
     DWORD count = 0;
-    WaitForSingleObject(ioLock, INFINITE);
-    BOOL ok = DeviceLayer::IoControl(device, code, in, inSize, out, outSize, &count);
-    ReleaseMutex(ioLock);
+    WaitForSingleObject(ioLock.Get(), INFINITE);
+    BOOL ok = DeviceLayer::IoControl(device.Get(), code, in, inSize, out, outSize, &count);
+    ReleaseMutex(ioLock.Get());
     if (returned) *returned = count;
     return ok != FALSE;
 }
 
 bool DeviceChannel::GetXuControl(BYTE requestCode, WORD selector, WORD value, WORD length,
                                  void* buffer) {
-    if (device == INVALID_HANDLE_VALUE || !buffer) return false;
+    if (!device || !buffer) return false;
     XuControlRequest request = {};
     request.Direction = XuDirectionRead;
     request.RequestCode = requestCode;
@@ -154,7 +109,7 @@ bool DeviceChannel::GetXuControl(BYTE requestCode, WORD selector, WORD value, WO
 
 bool DeviceChannel::SetXuControl(BYTE requestCode, WORD selector, WORD value, WORD length,
                                  const void* data) {
-    if (device == INVALID_HANDLE_VALUE) return false;
+    if (!device) return false;
     // Without data there is nothing to copy behind the header.
     if (length != 0 && !data) return false;
     DWORD size = length == 0 ? sizeof(XuControlRequest) : XuControlHeaderSize + length;
@@ -179,7 +134,7 @@ bool DeviceChannel::ReadSetting(const char* name, DWORD type, void* buffer, DWOR
     if (settingsKey && name) {
         DWORD stored = REG_NONE;
         DWORD got = *size;
-        if (RegQueryValueExA(settingsKey, name, nullptr, &stored, static_cast<BYTE*>(buffer),
+        if (RegQueryValueExA(settingsKey.Get(), name, nullptr, &stored, static_cast<BYTE*>(buffer),
                              &got) == ERROR_SUCCESS &&
             stored == type) {
             *size = got;
@@ -192,7 +147,7 @@ bool DeviceChannel::ReadSetting(const char* name, DWORD type, void* buffer, DWOR
 
 bool DeviceChannel::WriteSetting(const char* name, DWORD type, const void* data, DWORD size) {
     if (!settingsKey || !name || (size != 0 && !data)) return false;
-    return RegSetValueExA(settingsKey, name, 0, type, static_cast<const BYTE*>(data), size) ==
+    return RegSetValueExA(settingsKey.Get(), name, 0, type, static_cast<const BYTE*>(data), size) ==
            ERROR_SUCCESS;
 }
 
@@ -203,17 +158,17 @@ bool OpenSettingsKey(const char* devicePath, HKEY* key) {
 
     std::vector<char> driver;
     {
-        KeyOwner enumKey, instanceKey;
+        RegistryKey enumKey, instanceKey;
         if (!OpenKey(HKEY_LOCAL_MACHINE, EnumKeyPath, KEY_READ, enumKey) ||
-            !OpenKey(enumKey.get(), id.c_str(), KEY_READ, instanceKey))
+            !OpenKey(enumKey.Get(), id.c_str(), KEY_READ, instanceKey))
             return false;
         DWORD size = 0;
-        if (RegQueryValueExA(instanceKey.get(), "Driver", nullptr, nullptr, nullptr, &size) !=
+        if (RegQueryValueExA(instanceKey.Get(), "Driver", nullptr, nullptr, nullptr, &size) !=
                 ERROR_SUCCESS ||
             size == 0)
             return false;
         driver.assign(size + 1, '\0');
-        if (RegQueryValueExA(instanceKey.get(), "Driver", nullptr, nullptr,
+        if (RegQueryValueExA(instanceKey.Get(), "Driver", nullptr, nullptr,
                              reinterpret_cast<BYTE*>(driver.data()), &size) != ERROR_SUCCESS)
             return false;
         driver[size < driver.size() ? size : driver.size() - 1] = '\0';
@@ -221,11 +176,11 @@ bool OpenSettingsKey(const char* devicePath, HKEY* key) {
     // An empty name would open the Class key itself.
     if (driver[0] == '\0') return false;
 
-    KeyOwner classKey, driverKey, settings;
+    RegistryKey classKey, driverKey, settings;
     if (!OpenKey(HKEY_LOCAL_MACHINE, ClassKeyPath, KEY_READ, classKey) ||
-        !OpenKey(classKey.get(), driver.data(), KEY_READ, driverKey) ||
-        !OpenKey(driverKey.get(), "Settings", KEY_ALL_ACCESS, settings))
+        !OpenKey(classKey.Get(), driver.data(), KEY_READ, driverKey) ||
+        !OpenKey(driverKey.Get(), "Settings", KEY_ALL_ACCESS, settings))
         return false;
-    *key = settings.release();
+    *key = settings.Release();
     return true;
 }

@@ -3,6 +3,9 @@
 // driver instance's "Settings" key.
 #include <windows.h>
 
+#include "Common/Owners.h"
+#include "DLL/camera/DeviceLayer.h"
+
 class DeviceChannel {
 public:
     DeviceChannel();
@@ -29,9 +32,9 @@ public:
     bool WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
 
 private:
-    HANDLE device;
-    HANDLE ioLock;
-    HKEY settingsKey;
+    DeviceLayer::Device device;
+    KernelHandle ioLock;
+    RegistryKey settingsKey;
 };
 
 // Opens the Settings key of the driver instance behind a "\\?\usb#...#...#{...}" device path.

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "Common/Scoped.h"
+
 namespace DeviceLayer {
 
 // CreateFileA on a device name or interface path.
@@ -25,5 +27,28 @@ BOOL DestroyDeviceInfoList(HDEVINFO list);
 void* AllocBlock(SIZE_T size);
 void FreeBlock(void* block);
 SIZE_T BlockSize(const void* block);
+
+// Owners of what the layer hands out.
+struct DeviceTraits {
+    using Value = HANDLE;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value device) { CloseDevice(device); }
+};
+using Device = Scoped<DeviceTraits>;
+
+struct DeviceListTraits {
+    using Value = HDEVINFO;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value list) { DestroyDeviceInfoList(list); }
+};
+using DeviceList = Scoped<DeviceListTraits>;
+
+struct BlockTraits {
+    using Value = void*;
+    static Value Invalid() { return nullptr; }
+    static void Close(Value block) { FreeBlock(block); }
+};
+using Block = Scoped<BlockTraits>;
+inline BYTE* Bytes(const Block& block) { return static_cast<BYTE*>(block.Get()); }
 
 }  // namespace DeviceLayer

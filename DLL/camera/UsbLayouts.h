@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "Common/LittleEndian.h"
+
 // Hub driver requests (buffered).
 constexpr DWORD IoctlUsbGetRootHubName = 0x220408;     // sent to a host controller
 constexpr DWORD IoctlUsbGetNodeInformation = 0x220408;  // sent to a hub
@@ -160,18 +162,10 @@ constexpr UCHAR XuDirectionWrite = 1;
 
 // Fields of a ConnectionInfoBlock without assuming the block's alignment.
 inline USHORT ConnectionVendorId(const void* connectionInfo) {
-    USHORT value;
-    std::memcpy(&value,
-                static_cast<const BYTE*>(connectionInfo) +
-                    offsetof(ConnectionInfoBlock, DeviceDescriptor.idVendor),
-                sizeof value);
-    return value;
+    return ReadLe16(static_cast<const BYTE*>(connectionInfo) +
+                    offsetof(ConnectionInfoBlock, DeviceDescriptor.idVendor));
 }
 inline USHORT ConnectionProductId(const void* connectionInfo) {
-    USHORT value;
-    std::memcpy(&value,
-                static_cast<const BYTE*>(connectionInfo) +
-                    offsetof(ConnectionInfoBlock, DeviceDescriptor.idProduct),
-                sizeof value);
-    return value;
+    return ReadLe16(static_cast<const BYTE*>(connectionInfo) +
+                    offsetof(ConnectionInfoBlock, DeviceDescriptor.idProduct));
 }

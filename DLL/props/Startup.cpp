@@ -11,19 +11,6 @@ namespace {
 // a few retries cover a slow device, and then start-up gives up.
 constexpr int MaxStartUpPasses = 4;
 
-// The two blocks FindCamera hands over, freed on every path.
-struct LocatorResult {
-    void* connectionInfo = nullptr;
-    void* descriptors = nullptr;
-    LocatorResult() = default;
-    LocatorResult(const LocatorResult&) = delete;
-    LocatorResult& operator=(const LocatorResult&) = delete;
-    ~LocatorResult() {
-        DeviceLayer::FreeBlock(connectionInfo);
-        DeviceLayer::FreeBlock(descriptors);
-    }
-};
-
 void LoadProperty(int index) {
     const PropertyInfo& info = PropertyInfoTable[index];
     PROPDATA& record = ExtensionPropertyTable[index];
@@ -46,15 +33,15 @@ void LoadProperty(int index) {
 
 // One pass: true when it reached a final state (loaded, or definitely no camera).
 bool RunPass() {
-    LocatorResult found;
-    if (!FindCamera(&found.connectionInfo, &found.descriptors)) return true;
+    // The two blocks FindCamera hands over are freed on every path.
+    DeviceLayer::Block connectionInfo, descriptors;
+    if (!FindCamera(&connectionInfo, &descriptors)) return true;
     DWORD powerLineFlag = 0;
-    if (!found.connectionInfo || !found.descriptors ||
-        !ScanProcessingUnit(found.descriptors, &powerLineFlag))
+    if (!connectionInfo || !descriptors || !ScanProcessingUnit(descriptors.Get(), &powerLineFlag))
         return false;
 
     if (!TheDeviceChannel.Open(KsCategoryCapture, CameraVendorId,
-                               ConnectionProductId(found.connectionInfo), CameraInterfaceNumber))
+                               ConnectionProductId(connectionInfo.Get()), CameraInterfaceNumber))
         return true;
 
     for (int i = 0; i < PropertyCount; ++i) LoadProperty(i);

@@ -1,6 +1,6 @@
 #include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
-#include "Installer/DLL/RegistryKey.h"
+#include "Common/Owners.h"
 #include "Installer/DLL/SetupSupport.h"
 #include "Installer/DLL/ShellHelpers.h"
 
@@ -62,25 +62,25 @@ bool Register(const ContextTexts& texts, const char* setupProgram)
         return false;
 
     RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.out()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
         ERROR_SUCCESS)
         return false;
     RegistryKey product;
-    const LONG created = RegCreateKeyExA(uninstall.get(), texts.productName, 0, nullptr,
-                                         REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, product.out(),
+    const LONG created = RegCreateKeyExA(uninstall.Get(), texts.productName, 0, nullptr,
+                                         REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, product.Receive(),
                                          nullptr);
-    uninstall.Close();
+    uninstall.Reset();
     if (created != ERROR_SUCCESS)
         return false;
-    if (RegSetValueExA(product.get(), "DisplayName", 0, REG_SZ,
+    if (RegSetValueExA(product.Get(), "DisplayName", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(texts.displayName),
                        static_cast<DWORD>(std::strlen(texts.displayName) + 1)) != ERROR_SUCCESS)
         return false;
-    if (RegSetValueExA(product.get(), "UninstallString", 0, REG_SZ,
+    if (RegSetValueExA(product.Get(), "UninstallString", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(command),
                        static_cast<DWORD>(length + 1)) != ERROR_SUCCESS)
         return false;
-    RegFlushKey(product.get());
+    RegFlushKey(product.Get());
     return true;
 }
 

@@ -1,6 +1,6 @@
 #include "Installer/DLL/SetupSupport.h"
 
-#include "Installer/DLL/RegistryKey.h"
+#include "Common/Owners.h"
 
 #include <shlobj.h>
 #include <cstring>
@@ -34,20 +34,6 @@ bool CanonicalFolder(const char* path, char (&out)[MAX_PATH])
     return true;
 }
 
-class ProcessInfo {
-public:
-    ProcessInfo() { std::memset(&info_, 0, sizeof info_); }
-    ~ProcessInfo()
-    {
-        if (info_.hThread) CloseHandle(info_.hThread);
-        if (info_.hProcess) CloseHandle(info_.hProcess);
-    }
-    ProcessInfo(const ProcessInfo&) = delete;
-    ProcessInfo& operator=(const ProcessInfo&) = delete;
-    PROCESS_INFORMATION* get() { return &info_; }
-private:
-    PROCESS_INFORMATION info_;
-};
 
 }  // namespace
 
@@ -87,12 +73,12 @@ bool EntryNamesFolder(const char* productName, const char* folder)
     key.Append(productName);
     RegistryKey entry;
     if (!key.ok() || RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE,
-                                   entry.out()) != ERROR_SUCCESS)
+                                   entry.Receive()) != ERROR_SUCCESS)
         return false;
     char command[2 * MAX_PATH];
     DWORD type = REG_NONE;
     DWORD size = sizeof command - 1;
-    if (RegQueryValueExA(entry.get(), "UninstallString", nullptr, &type,
+    if (RegQueryValueExA(entry.Get(), "UninstallString", nullptr, &type,
                          reinterpret_cast<BYTE*>(command), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return false;
@@ -168,10 +154,12 @@ bool RunAndWait(const char* application, char* commandLine, DWORD& exitCode)
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    ProcessInfo process;
+    PROCESS_INFORMATION started;
     if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, process.get()))
+                        &startup, &started))
         return false;
-    WaitForSingleObject(process.get()->hProcess, INFINITE);
-    return GetExitCodeProcess(process.get()->hProcess, &exitCode) != FALSE;
+    const KernelHandle process(started.hProcess);
+    const KernelHandle thread(started.hThread);
+    WaitForSingleObject(process.Get(), INFINITE);
+    return GetExitCodeProcess(process.Get(), &exitCode) != FALSE;
 }

@@ -1,5 +1,6 @@
 #include "Installer/DLL/ShellHelpers.h"
 
+#include "Common/Owners.h"
 #include "Installer/DLL/Paths.h"
 
 #include <objbase.h>
@@ -10,55 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// Balances one successful CoInitialize.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() { if (ok_) CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    bool ok() const { return ok_; }
-private:
-    bool ok_;
-};
-
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { if (p_) p_->Release(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T** out() { return &p_; }
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-private:
-    T* p_ = nullptr;
-};
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() { if (h_) CloseHandle(h_); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-private:
-    HANDLE h_;
-};
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle() { if (h_ != INVALID_HANDLE_VALUE) FindClose(h_); }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-private:
-    HANDLE h_;
-};
 
 const CLSID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID kIidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -121,15 +73,15 @@ bool CreateShortcut(const char* target, const char* name, const char* descriptio
     if (!CreateFolderTree(folder.c_str()))
         return false;
 
-    ComScope com;
-    if (!com.ok())
+    const ComApartment com(SUCCEEDED(CoInitialize(nullptr)));
+    if (!com)
         return false;
     ComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
-                                reinterpret_cast<void**>(link.out()))))
+                                reinterpret_cast<void**>(link.Receive()))))
         return false;
     ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(file.out()))))
+    if (FAILED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(file.Receive()))))
         return false;
 
     link->SetPath(target);
@@ -155,19 +107,20 @@ bool IsModuleLoaded(const char* path)
         return false;
     const DWORD processCount = processBytes / sizeof processes[0];
     for (DWORD p = 0; p < processCount; ++p) {
-        Handle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processes[p]));
-        if (process.get() == nullptr)
+        const KernelHandle process(
+            OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processes[p]));
+        if (!process)
             continue;
         HMODULE modules[1024];
         DWORD moduleBytes = 0;
-        if (!EnumProcessModules(process.get(), modules, sizeof modules, &moduleBytes))
+        if (!EnumProcessModules(process.Get(), modules, sizeof modules, &moduleBytes))
             continue;
         DWORD moduleCount = moduleBytes / sizeof modules[0];
         if (moduleCount > 1024)
             moduleCount = 1024;
         for (DWORD m = 0; m < moduleCount; ++m) {
             char name[MAX_PATH];
-            if (GetModuleFileNameExA(process.get(), modules[m], name, MAX_PATH) != 0 &&
+            if (GetModuleFileNameExA(process.Get(), modules[m], name, MAX_PATH) != 0 &&
                 std::strcmp(name, path) == 0)
                 return true;
         }
@@ -212,8 +165,8 @@ bool RemoveFolderTree(const char* path)
     bool result = true;
     WIN32_FIND_DATAA entry;
     {
-        FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
-        if (!search.valid())
+        const FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+        if (!search)
             return true;
         do {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -228,11 +181,11 @@ bool RemoveFolderTree(const char* path)
                 SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!DeleteFileA(file.c_str()) && GetLastError() != 0)
                 result = false;
-        } while (FindNextFileA(search.get(), &entry));
+        } while (FindNextFileA(search.Get(), &entry));
     }
     {
-        FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
-        if (search.valid()) {
+        const FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
+        if (search) {
             do {
                 if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(entry.cFileName))
                     continue;
@@ -240,7 +193,7 @@ bool RemoveFolderTree(const char* path)
                 child.Append("\\");
                 if (!child.Append(entry.cFileName) || !RemoveFolderTree(child.c_str()))
                     result = false;
-            } while (FindNextFileA(search.get(), &entry));
+            } while (FindNextFileA(search.Get(), &entry));
         }
     }
     if (!RemoveDirectoryA(path))

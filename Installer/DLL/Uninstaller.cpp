@@ -1,6 +1,6 @@
 #include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
-#include "Installer/DLL/RegistryKey.h"
+#include "Common/Owners.h"
 #include "Installer/DLL/SetupSupport.h"
 #include "Installer/DLL/ShellHelpers.h"
 
@@ -45,12 +45,12 @@ bool RemoveStartMenuFolder(HWND owner, const char* productFolder)
 bool Unregister(const char* productName)
 {
     RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.out()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
         ERROR_SUCCESS)
         return false;
-    const LONG deleted = RegDeleteKeyA(uninstall.get(), productName);
+    const LONG deleted = RegDeleteKeyA(uninstall.Get(), productName);
     if (deleted == ERROR_SUCCESS) {
-        RegFlushKey(uninstall.get());
+        RegFlushKey(uninstall.Get());
         return true;
     }
     return deleted == ERROR_FILE_NOT_FOUND;

@@ -21,13 +21,3 @@ protected:
     }
 };
 
-// Frees a block at scope end.
-struct HeldBlock {
-    void* block = nullptr;
-    HeldBlock() = default;
-    explicit HeldBlock(void* b) : block(b) {}
-    ~HeldBlock() { DeviceLayer::FreeBlock(block); }
-    HeldBlock(const HeldBlock&) = delete;
-    HeldBlock& operator=(const HeldBlock&) = delete;
-    const BYTE* bytes() const { return static_cast<const BYTE*>(block); }
-};

@@ -24,45 +24,44 @@ ULONG PortOf(const void* connectionInfo) {
 class LocatorTest : public VirtualMachineTest {
 protected:
     // Runs the search and keeps both results until the test ends.
+    // The owners hold blocks beforehand: the search gives them back and starts from none.
     bool Find() {
-        DeviceLayer::FreeBlock(connection.block);
-        DeviceLayer::FreeBlock(descriptors.block);
-        connection.block = descriptors.block = reinterpret_cast<void*>(1);
-        found = FindCamera(&connection.block, &descriptors.block);
+        connection.Reset(DeviceLayer::AllocBlock(1));
+        descriptors.Reset(DeviceLayer::AllocBlock(1));
+        found = FindCamera(&connection, &descriptors);
         return found;
     }
     void TearDown() override {
-        DeviceLayer::FreeBlock(connection.block);
-        DeviceLayer::FreeBlock(descriptors.block);
-        connection.block = descriptors.block = nullptr;
+        connection.Reset();
+        descriptors.Reset();
         VirtualMachineTest::TearDown();
     }
-    HeldBlock connection;
-    HeldBlock descriptors;
+    DeviceLayer::Block connection;
+    DeviceLayer::Block descriptors;
     bool found = false;
 };
 
 TEST_F(LocatorTest, NoControllerMeansNoCameraAndBothOutputsNone) {
     EXPECT_FALSE(Find());
-    EXPECT_EQ(nullptr, connection.block);
-    EXPECT_EQ(nullptr, descriptors.block);
+    EXPECT_EQ(nullptr, connection.Get());
+    EXPECT_EQ(nullptr, descriptors.Get());
     EXPECT_EQ(10, vcam::RequestCount(vcam::Request::ControllerOpen));
 }
 
 TEST_F(LocatorTest, StandardCameraBehindAnExternalHub) {
     vcam::StandardCamera camera = vcam::PlugStandardCamera();
     ASSERT_TRUE(Find());
-    ASSERT_NE(nullptr, connection.block);
-    EXPECT_EQ(ConnectionInfoBlockSize, DeviceLayer::BlockSize(connection.block));
-    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(connection.block));
-    EXPECT_EQ(CameraVendorId, ConnectionVendorId(connection.block));
-    EXPECT_EQ(vcam::StandardProductId, ConnectionProductId(connection.block));
+    ASSERT_NE(nullptr, connection.Get());
+    EXPECT_EQ(ConnectionInfoBlockSize, DeviceLayer::BlockSize(connection.Get()));
+    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(connection.Get()));
+    EXPECT_EQ(CameraVendorId, ConnectionVendorId(connection.Get()));
+    EXPECT_EQ(vcam::StandardProductId, ConnectionProductId(connection.Get()));
 
-    ASSERT_NE(nullptr, descriptors.block);
+    ASSERT_NE(nullptr, descriptors.Get());
     std::vector<unsigned char> set = vcam::CameraConfiguration(false);
-    ASSERT_EQ(set.size() + 12, DeviceLayer::BlockSize(descriptors.block));
-    EXPECT_EQ(0, std::memcmp(set.data(), descriptors.bytes() + 12, set.size()));
-    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(descriptors.block));
+    ASSERT_EQ(set.size() + 12, DeviceLayer::BlockSize(descriptors.Get()));
+    EXPECT_EQ(0, std::memcmp(set.data(), DeviceLayer::Bytes(descriptors) + 12, set.size()));
+    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(descriptors.Get()));
     // Root hub, the hub without the camera on port 1 (searched first), then the camera's hub.
     EXPECT_EQ(3, vcam::RequestCount(vcam::Request::HubOpen));
     // The walk stops at the first controller with the camera.
@@ -76,8 +75,8 @@ TEST_F(LocatorTest, DepthFirstWalkTakesTheFirstCameraMet) {
     vcam::AttachDevice(deep, 4, Camera(0x1822));
     vcam::AttachDevice(root, 2, Camera(0x1801));
     ASSERT_TRUE(Find());
-    EXPECT_EQ(0x1822, ConnectionProductId(connection.block));
-    EXPECT_EQ(4u, PortOf(connection.block));
+    EXPECT_EQ(0x1822, ConnectionProductId(connection.Get()));
+    EXPECT_EQ(4u, PortOf(connection.Get()));
 }
 
 TEST_F(LocatorTest, WalkComesBackFromAHubWithoutTheCamera) {
@@ -87,7 +86,7 @@ TEST_F(LocatorTest, WalkComesBackFromAHubWithoutTheCamera) {
     vcam::HubId second = vcam::AttachHub(root, 2, 4);
     vcam::AttachDevice(second, 2, Camera());
     ASSERT_TRUE(Find());
-    EXPECT_EQ(2u, PortOf(connection.block));
+    EXPECT_EQ(2u, PortOf(connection.Get()));
     EXPECT_EQ(4, vcam::RequestCount(vcam::Request::HubOpen));
 }
 
@@ -98,7 +97,7 @@ TEST_F(LocatorTest, ControllersAreTriedInOrderAndAbsentOnesSkipped) {
     vcam::HubId five = vcam::AddHostController(5, 2);
     vcam::AttachDevice(five, 1, Camera(0x1805));
     ASSERT_TRUE(Find());
-    EXPECT_EQ(0x1803, ConnectionProductId(connection.block));
+    EXPECT_EQ(0x1803, ConnectionProductId(connection.Get()));
     EXPECT_EQ(4, vcam::RequestCount(vcam::Request::ControllerOpen));
 }
 
@@ -123,10 +122,9 @@ TEST_F(LocatorTest, ProductRangeVendorAndConnectionStatusDecideTheMatch) {
         device.connectionStatus = c.status;
         vcam::AttachDevice(root, 1, device);
         EXPECT_EQ(c.match, Find());
-        EXPECT_EQ(c.match, connection.block != nullptr);
-        DeviceLayer::FreeBlock(connection.block);
-        DeviceLayer::FreeBlock(descriptors.block);
-        connection.block = descriptors.block = nullptr;
+        EXPECT_EQ(c.match, connection.Get() != nullptr);
+        connection.Reset();
+        descriptors.Reset();
         EXPECT_EQ(0, vcam::LiveBlocks());
         EXPECT_EQ(0, vcam::OpenHandles());
     }
@@ -139,9 +137,9 @@ TEST_F(LocatorTest, AHubRefusingTheNewerRequestIsSearchedWithTheOlderOne) {
     vcam::SetHubFaults(camera.rootHub, refuse);
     vcam::SetHubFaults(camera.externalHub, refuse);
     ASSERT_TRUE(Find());
-    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(connection.block));
-    EXPECT_EQ(vcam::StandardProductId, ConnectionProductId(connection.block));
-    EXPECT_NE(nullptr, descriptors.block);
+    EXPECT_EQ(static_cast<ULONG>(camera.cameraPort), PortOf(connection.Get()));
+    EXPECT_EQ(vcam::StandardProductId, ConnectionProductId(connection.Get()));
+    EXPECT_NE(nullptr, descriptors.Get());
     EXPECT_GT(vcam::RequestCount(vcam::Request::Connection), 0);
 }
 
@@ -153,7 +151,7 @@ TEST_F(LocatorTest, APortAnsweringNeitherRequestIsSkipped) {
     mute.connectionEx = mute.connection = true;
     vcam::SetPortFaults(root, 1, mute);
     ASSERT_TRUE(Find());
-    EXPECT_EQ(0x1812, ConnectionProductId(connection.block));
+    EXPECT_EQ(0x1812, ConnectionProductId(connection.Get()));
 }
 
 TEST_F(LocatorTest, FailedOrInconsistentDescriptorFetchStillFindsTheCamera) {
@@ -186,10 +184,9 @@ TEST_F(LocatorTest, FailedOrInconsistentDescriptorFetchStillFindsTheCamera) {
         vcam::StandardCamera camera = vcam::PlugStandardCamera();
         vcam::SetPortFaults(camera.cameraHub, camera.cameraPort, c.faults);
         EXPECT_TRUE(Find());
-        EXPECT_NE(nullptr, connection.block);
-        EXPECT_EQ(nullptr, descriptors.block);
-        DeviceLayer::FreeBlock(connection.block);
-        connection.block = nullptr;
+        EXPECT_NE(nullptr, connection.Get());
+        EXPECT_EQ(nullptr, descriptors.Get());
+        connection.Reset();
         EXPECT_EQ(0, vcam::LiveBlocks());
     }
 }
@@ -200,8 +197,8 @@ TEST_F(LocatorTest, ATotalLengthBelowNineGivesNoDescriptorBlock) {
     device.configuration = {9, 2, 8, 0, 1, 1, 0, 0x80, 0xFA};
     vcam::AttachDevice(root, 1, device);
     EXPECT_TRUE(Find());
-    EXPECT_NE(nullptr, connection.block);
-    EXPECT_EQ(nullptr, descriptors.block);
+    EXPECT_NE(nullptr, connection.Get());
+    EXPECT_EQ(nullptr, descriptors.Get());
     EXPECT_EQ(0, vcam::RequestCount(vcam::Request::DescriptorBody));
 }
 
@@ -211,8 +208,8 @@ TEST_F(LocatorTest, ASetOfExactlyNineBytesIsKept) {
     device.configuration = {9, 2, 9, 0, 0, 1, 0, 0x80, 0xFA};
     vcam::AttachDevice(root, 1, device);
     ASSERT_TRUE(Find());
-    ASSERT_NE(nullptr, descriptors.block);
-    EXPECT_EQ(21u, DeviceLayer::BlockSize(descriptors.block));
+    ASSERT_NE(nullptr, descriptors.Get());
+    EXPECT_EQ(21u, DeviceLayer::BlockSize(descriptors.Get()));
 }
 
 TEST_F(LocatorTest, UnreachableHubsAndControllersAreNotBelowTheCamera) {
@@ -243,7 +240,7 @@ TEST_F(LocatorTest, UnreachableHubsAndControllersAreNotBelowTheCamera) {
     vcam::HubId r6 = vcam::AddHostController(6, 1);
     vcam::AttachDevice(r6, 1, Camera(0x1816));
     ASSERT_TRUE(Find());
-    EXPECT_EQ(0x1816, ConnectionProductId(connection.block));
+    EXPECT_EQ(0x1816, ConnectionProductId(connection.Get()));
 }
 
 TEST_F(LocatorTest, LyingNameLengthsNeverReadPastTheReply) {
@@ -291,9 +288,8 @@ TEST_F(LocatorTest, HubChainsAreFollowedToTheDepthBound) {
         for (int level = 1; level <= depth; ++level) hub = vcam::AttachHub(hub, 1, 1);
         vcam::AttachDevice(hub, 1, Camera());
         EXPECT_EQ(depth <= CameraLocator::MaxHubDepth, Find());
-        DeviceLayer::FreeBlock(connection.block);
-        DeviceLayer::FreeBlock(descriptors.block);
-        connection.block = descriptors.block = nullptr;
+        connection.Reset();
+        descriptors.Reset();
     }
 }
 
@@ -323,9 +319,8 @@ TEST_F(LocatorTest, EveryInjectedFailureReleasesEverything) {
         counts[k] = vcam::RequestCount(kinds[k]);
         EXPECT_GT(counts[k], 0) << "request kind " << k << " never sent";
     }
-    DeviceLayer::FreeBlock(connection.block);
-    DeviceLayer::FreeBlock(descriptors.block);
-    connection.block = descriptors.block = nullptr;
+    connection.Reset();
+    descriptors.Reset();
     int scenarios = 0;
     for (size_t k = 0; k < sizeof kinds / sizeof kinds[0]; ++k) {
         for (int nth = 1; nth <= counts[k]; ++nth) {
@@ -333,17 +328,16 @@ TEST_F(LocatorTest, EveryInjectedFailureReleasesEverything) {
             plug();
             vcam::FailNth(kinds[k], nth);
             Find();
-            EXPECT_EQ(found, connection.block != nullptr);
+            EXPECT_EQ(found, connection.Get() != nullptr);
             if (!found) {
-                EXPECT_EQ(nullptr, descriptors.block);
+                EXPECT_EQ(nullptr, descriptors.Get());
             }
-            int results = (connection.block ? 1 : 0) + (descriptors.block ? 1 : 0);
+            int results = (connection.Get() ? 1 : 0) + (descriptors.Get() ? 1 : 0);
             EXPECT_EQ(results, vcam::LiveBlocks());
             EXPECT_EQ(0, vcam::OpenHandles());
             EXPECT_EQ(0, vcam::BadReleases());
-            DeviceLayer::FreeBlock(connection.block);
-            DeviceLayer::FreeBlock(descriptors.block);
-            connection.block = descriptors.block = nullptr;
+            connection.Reset();
+            descriptors.Reset();
             ++scenarios;
         }
     }
@@ -353,28 +347,27 @@ TEST_F(LocatorTest, EveryInjectedFailureReleasesEverything) {
         plug();
         vcam::FailNthAllocation(nth);
         Find();
-        int results = (connection.block ? 1 : 0) + (descriptors.block ? 1 : 0);
+        int results = (connection.Get() ? 1 : 0) + (descriptors.Get() ? 1 : 0);
         EXPECT_EQ(results, vcam::LiveBlocks());
         EXPECT_EQ(0, vcam::OpenHandles());
         EXPECT_EQ(0, vcam::BadReleases());
-        DeviceLayer::FreeBlock(connection.block);
-        DeviceLayer::FreeBlock(descriptors.block);
-        connection.block = descriptors.block = nullptr;
+        connection.Reset();
+        descriptors.Reset();
         ++scenarios;
     }
     EXPECT_GT(scenarios, 20);
 }
 
 TEST_F(LocatorTest, NarrowStringGivesAnsiTextInABlock) {
-    HeldBlock text(CameraLocator::NarrowString(L"USB#ROOT_HUB20#4&1"));
-    ASSERT_NE(nullptr, text.block);
-    EXPECT_STREQ("USB#ROOT_HUB20#4&1", static_cast<const char*>(text.block));
-    EXPECT_EQ(nullptr, CameraLocator::NarrowString(nullptr));
+    const DeviceLayer::Block text = CameraLocator::NarrowString(L"USB#ROOT_HUB20#4&1");
+    ASSERT_NE(nullptr, text.Get());
+    EXPECT_STREQ("USB#ROOT_HUB20#4&1", static_cast<const char*>(text.Get()));
+    EXPECT_FALSE(CameraLocator::NarrowString(nullptr));
 }
 
 TEST_F(LocatorTest, NullOutputsAreRefused) {
     vcam::PlugStandardCamera();
-    void* block = nullptr;
+    DeviceLayer::Block block;
     EXPECT_FALSE(FindCamera(nullptr, &block));
     EXPECT_FALSE(FindCamera(&block, nullptr));
 }

@@ -42,9 +42,9 @@ class ScanTest : public VirtualMachineTest {
 protected:
     // Scans the set; flag stays 99 when nothing is reported.
     bool Scan(const Bytes& set) {
-        HeldBlock block(BlockOf(set));
+        const DeviceLayer::Block block(BlockOf(set));
         flag = 99;
-        return ScanProcessingUnit(block.block, &flag);
+        return ScanProcessingUnit(block.Get(), &flag);
     }
     DWORD flag = 99;
 };
@@ -267,8 +267,8 @@ TEST_F(ScanTest, BlocksTooSmallOrMissingAreRejected) {
     EXPECT_FALSE(Scan(Bytes{}));
     EXPECT_FALSE(Scan(Bytes{9, 2, 9, 0}));
     EXPECT_FALSE(ScanProcessingUnit(nullptr, &flag));
-    HeldBlock block(BlockOf(vcam::CameraConfiguration(true)));
-    EXPECT_FALSE(ScanProcessingUnit(block.block, nullptr));
+    const DeviceLayer::Block block(BlockOf(vcam::CameraConfiguration(true)));
+    EXPECT_FALSE(ScanProcessingUnit(block.Get(), nullptr));
     EXPECT_EQ(99u, flag);
 }
 

@@ -1,27 +1,12 @@
 #include "tests/dllhostprogram/ProgramRunner.h"
 
+#include "Common/Owners.h"
+
 #include <shlobj.h>
 
 #include <algorithm>
 
 namespace {
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    HANDLE* Out() { return &m_handle; }
-    void Close() {
-        if (m_handle && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-        m_handle = nullptr;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 std::string FolderOf(const std::string& commandLine) {
     std::string program = commandLine;
@@ -39,10 +24,10 @@ std::string FolderOf(const std::string& commandLine) {
 ProgramResult RunProgram(const std::string& commandLine) {
     ProgramResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    Handle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) return result;
+    KernelHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0)) return result;
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
-    Handle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+    FileHandle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOA startup = {};
@@ -58,8 +43,8 @@ ProgramResult RunProgram(const std::string& commandLine) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &process))
         return result;
-    Handle processHandle(process.hProcess), threadHandle(process.hThread);
-    writeEnd.Close();  // so that the read ends when the program does
+    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    writeEnd.Reset();  // so that the read ends when the program does
 
     // Polls rather than blocks, so that a program that hangs fails its test instead of the run.
     char buffer[4096];
@@ -105,9 +90,9 @@ bool CopyInto(const std::string& from, const std::string& to) {
 }
 
 bool WriteTextFile(const std::string& path, const std::string& text) {
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Get() == INVALID_HANDLE_VALUE) return false;
+    if (!file) return false;
     DWORD written = 0;
     return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
                      nullptr) &&
@@ -115,9 +100,9 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 std::string ReadTextFile(const std::string& path) {
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.Get() == INVALID_HANDLE_VALUE) return std::string();
+    if (!file) return std::string();
     std::string text;
     char buffer[4096];
     DWORD got = 0;
