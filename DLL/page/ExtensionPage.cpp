@@ -149,8 +149,8 @@ void ReloadPage(KOVALTIX* owner) {
     MirrorBox.SetCheck(Record(PropMirror).Value != 0);
     if (owner != nullptr) owner->Get_PrivateMode(&Record(PropPrivacy));
     PrivacyBox.SetCheck(Record(PropPrivacy).Value != 0);
-    if (owner != nullptr) owner->Get_LowLightMode(&Record(PropNightMode));
-    LowLightBox.SetCheck(Record(PropNightMode).Value != 0);
+    if (owner != nullptr) owner->Get_LowLightMode(&Record(PropLowLight));
+    LowLightBox.SetCheck(Record(PropLowLight).Value != 0);
 }
 
 void BindPage(HWND page) {
@@ -168,7 +168,7 @@ void BindPage(HWND page) {
     FlipBox.Bind(page, IDC_FLIP, &Record(PropFlip));
     MirrorBox.Bind(page, IDC_MIRROR, &Record(PropMirror));
     PrivacyBox.Bind(page, IDC_PRIVACY, &Record(PropPrivacy));
-    LowLightBox.Bind(page, IDC_LOWLIGHT, &Record(PropNightMode));
+    LowLightBox.Bind(page, IDC_LOWLIGHT, &Record(PropLowLight));
 
     const bool manualWhiteBalance = Record(PropAutoWhiteBalance).Value == 0;
     RedSlider.Enable(manualWhiteBalance);

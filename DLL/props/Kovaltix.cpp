@@ -148,6 +148,6 @@ bool KOVALTIX::Get_PrivateMode(PROPDATA* privateMode) { return CopyOut(privateMo
 bool KOVALTIX::Set_PrivateMode(long privateMode) { return Apply(PropPrivacy, privateMode); }
 bool KOVALTIX::Reset_PrivateMode() { return Set_PrivateMode(Def(PropPrivacy)); }
 
-bool KOVALTIX::Get_LowLightMode(PROPDATA* lowLight) { return CopyOut(lowLight, PropNightMode); }
-bool KOVALTIX::Set_LowLightMode(long lowLight) { return Apply(PropNightMode, lowLight); }
-bool KOVALTIX::Reset_LowLightMode() { return Set_LowLightMode(Def(PropNightMode)); }
+bool KOVALTIX::Get_LowLightMode(PROPDATA* lowLight) { return CopyOut(lowLight, PropLowLight); }
+bool KOVALTIX::Set_LowLightMode(long lowLight) { return Apply(PropLowLight, lowLight); }
+bool KOVALTIX::Reset_LowLightMode() { return Set_LowLightMode(Def(PropLowLight)); }

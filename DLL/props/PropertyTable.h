@@ -16,7 +16,7 @@ enum PropertyIndex {
     PropFlip,
     PropMirror,
     PropPrivacy,
-    PropNightMode,
+    PropLowLight,
     PropertyCount
 };
 
