@@ -11,7 +11,7 @@
 #include "DLL/props/KOVALTIX.h"
 #include "DLL/props/PropertyTable.h"
 #include "tests/common/HandleCount.h"
-#include "tests/page/PageCamera.h"
+#include "tests/common/CameraScene.h"
 #include "tests/page/PageTestHost.h"
 
 namespace {
@@ -37,8 +37,8 @@ protected:
     }
 
     // Starts the camera with these Settings values and makes the live instance.
-    void Start(const PageCamera::Settings& settings = {}) {
-        camera = std::make_unique<PageCamera>(settings);
+    void Start(const CameraScene::Settings& settings = {}) {
+        camera = std::make_unique<CameraScene>(settings);
         owner = std::make_unique<KOVALTIX>();
     }
 
@@ -71,14 +71,14 @@ protected:
         ReleaseAt(trackbar, point);
     }
 
-    std::unique_ptr<PageCamera> camera;
+    std::unique_ptr<CameraScene> camera;
     std::unique_ptr<KOVALTIX> owner;
     HWND page = nullptr;
     std::string pageTitle;
     int handlesAtStart = -1;
 };
 
-const PageCamera::Settings ManualEverything = {
+const CameraScene::Settings ManualEverything = {
     {"AWBEx", 0}, {"WBRedEx", 10}, {"WBBlueEx", 30}, {"AECEx", 0},
     {"ExposureEx", 100}, {"AGCEx", 0}, {"GainEx", 20},
 };
@@ -179,7 +179,7 @@ TEST_F(PageTest, GainAndWhiteBalanceSlidersReachTheirGroups) {
 }
 
 TEST_F(PageTest, AutoBoxesSendDefaultsAndLockTheSlidersUntickingSendsThePositions) {
-    PageCamera::Settings settings = ManualEverything;
+    CameraScene::Settings settings = ManualEverything;
     settings.push_back({"WBGreenExEnb", 1});
     settings.push_back({"WBGreenEx", 99});
     Start(settings);
@@ -250,7 +250,7 @@ TEST_F(PageTest, PowerLineButtonsAndOnOffBoxesReachTheCamera) {
     } boxes[] = {{IDC_FLIP, SelFlip, "FlipEx", 1},
                  {IDC_MIRROR, SelMirror, "MirrorEx", 1},
                  {IDC_PRIVACY, SelPrivacy, "PrivacyEx", 1},
-                 {IDC_LOWLIGHT, SelNightMode, "NightModeEx", 0}};
+                 {IDC_LOWLIGHT, SelLowLight, "NightModeEx", 0}};
     for (const auto& box : boxes) {
         camera->Mark();
         Click(Item(box.id));
@@ -266,7 +266,7 @@ TEST_F(PageTest, PowerLineButtonsAndOnOffBoxesReachTheCamera) {
 // Watches the Default button being disabled and enabled again.
 struct DefaultButtonWatch {
     static WNDPROC previous;
-    static PageCamera* camera;
+    static CameraScene* camera;
     static HWND page;
     static std::vector<bool> states;
     static size_t writesWhenDisabled;
@@ -289,7 +289,7 @@ struct DefaultButtonWatch {
     }
 };
 WNDPROC DefaultButtonWatch::previous = nullptr;
-PageCamera* DefaultButtonWatch::camera = nullptr;
+CameraScene* DefaultButtonWatch::camera = nullptr;
 HWND DefaultButtonWatch::page = nullptr;
 std::vector<bool> DefaultButtonWatch::states;
 size_t DefaultButtonWatch::writesWhenDisabled = 0;
@@ -298,7 +298,7 @@ int DefaultButtonWatch::exposureWhenEnabled = 0;
 bool DefaultButtonWatch::flipWhenEnabled = true;
 
 TEST_F(PageTest, DefaultIsDisabledWhileItResetsAndTheControlsShowTheDefaultsAfterwards) {
-    PageCamera::Settings settings = ManualEverything;
+    CameraScene::Settings settings = ManualEverything;
     settings.push_back({"FlipEx", 1});
     settings.push_back({"PowerLineEx", 0});
     Start(settings);

@@ -10,7 +10,7 @@
 #include "DLL/props/KOVALTIX.h"
 #include "DLL/resources/PageIds.h"
 #include "tests/common/TestPaths.h"
-#include "tests/page/PageCamera.h"
+#include "tests/common/CameraScene.h"
 #include "tests/page/PageTestHost.h"
 
 namespace {
@@ -58,7 +58,7 @@ TEST(PageLanguageChild, DISABLED_PageInTheSystemLanguage) {
     ASSERT_NE(language, nullptr);
     ASSERT_EQ(GetSystemDefaultLangID(), language->langId);
     RegisterTrackbarClass();
-    PageCamera camera({{"AECEx", 0}, {"ExposureEx", 100}});
+    CameraScene camera({{"AECEx", 0}, {"ExposureEx", 100}});
     {
         KOVALTIX owner;
         char title[64] = {};

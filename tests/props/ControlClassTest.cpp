@@ -27,7 +27,7 @@ TEST_F(ControlClassTest, AutoFlagsSendDefaultsAndIgnoreManualValues) {
     KOVALTIX k;
     EXPECT_TRUE(k.Set_Exposure(1, 100));
     EXPECT_EQ((XuWrites{{0x2B, 1}, {0x2A, 300}}), Writes());
-    ClearRequests();
+    Mark();
     EXPECT_TRUE(k.Set_Exposure(0, 100));
     EXPECT_EQ((XuWrites{{0x2B, 0}, {0x2A, 100}}), Writes());
     DWORD v = 0;
@@ -36,10 +36,10 @@ TEST_F(ControlClassTest, AutoFlagsSendDefaultsAndIgnoreManualValues) {
     EXPECT_TRUE(StoredDword("AECEx", &v));
     EXPECT_EQ(0u, v);
 
-    ClearRequests();
+    Mark();
     EXPECT_TRUE(k.Set_WhiteBalance(1, 10, 20, 30));
     EXPECT_EQ((XuWrites{{0x29, 1}, {0x26, 127}, {0x27, 127}, {0x28, 127}}), Writes());
-    ClearRequests();
+    Mark();
     EXPECT_TRUE(k.Set_Gain(5, 1));  // any non-zero auto flag counts
     EXPECT_EQ((XuWrites{{0x2D, 5}, {0x2C, 63}}), Writes());
     EXPECT_EQ(5, ExtensionPropertyTable[PropAutoGain].Value);
@@ -56,7 +56,7 @@ TEST_F(ControlClassTest, DisabledRecordsAreSkippedAndCountAsSuccess) {
     DWORD v;
     EXPECT_FALSE(StoredDword("AGCEx", &v) && v != 0);
 
-    ClearRequests();
+    Mark();
     // Green falls back to disabled: it is neither stored, sent nor written.
     EXPECT_TRUE(k.Set_WhiteBalance(0, 10, 20, 30));
     EXPECT_EQ((XuWrites{{0x29, 0}, {0x26, 10}, {0x28, 30}}), Writes());
@@ -100,7 +100,7 @@ TEST_F(ControlClassTest, ResetSendsEveryEnabledRecordItsOwnDefault) {
     RunStartUp();
     KOVALTIX k;
     k.Set_WhiteBalance(0, 1, 2, 3);
-    ClearRequests();
+    Mark();
     EXPECT_TRUE(k.Reset_WhiteBalance());
     EXPECT_TRUE(k.Reset_Exposure());
     EXPECT_TRUE(k.Reset_Gain());
@@ -124,10 +124,7 @@ TEST_F(ControlClassTest, ResetSendsEveryEnabledRecordItsOwnDefault) {
 
 class StandardPowerLineClassTest : public CameraTest {
 protected:
-    void SetUp() override {
-        options.powerLine = true;
-        CameraTest::SetUp();
-    }
+    StandardPowerLineClassTest() : CameraTest(WithStandardPowerLine()) {}
 };
 
 TEST_F(StandardPowerLineClassTest, WithdrawnPowerLineResetsWithoutSending) {

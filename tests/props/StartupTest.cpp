@@ -66,10 +66,7 @@ TEST_F(StartUpTest, GainAtTheTopOfItsRangeStays) {
 
 class StandardPowerLineTest : public CameraTest {
 protected:
-    void SetUp() override {
-        options.powerLine = true;
-        CameraTest::SetUp();
-    }
+    StandardPowerLineTest() : CameraTest(WithStandardPowerLine()) {}
 };
 
 TEST_F(StandardPowerLineTest, VendorPowerLineIsWithdrawn) {
