@@ -6,7 +6,7 @@
 
 namespace {
 
-const ControlGroup kGroups[] = {
+const ControlGroup Groups[] = {
     {"WhiteBalance", 4, {"AWBEx", "WBRedEx", "WBGreenEx", "WBBlueEx"},
      [](KOVALTIX& c, PROPDATA* r) { return c.Get_WhiteBalance(&r[0], &r[1], &r[2], &r[3]); },
      [](KOVALTIX& c, const long* v) { return c.Set_WhiteBalance(v[0], v[1], v[2], v[3]); },
@@ -43,13 +43,13 @@ const ControlGroup kGroups[] = {
 
 }  // namespace
 
-const ControlGroup* ControlGroups() { return kGroups; }
+const ControlGroup* ControlGroups() { return Groups; }
 
-int ControlGroupCount() { return static_cast<int>(sizeof(kGroups) / sizeof(kGroups[0])); }
+int ControlGroupCount() { return static_cast<int>(sizeof(Groups) / sizeof(Groups[0])); }
 
 const ControlGroup* FindControlGroup(const char* name) {
     if (!name) return nullptr;
-    for (const ControlGroup& group : kGroups) {
+    for (const ControlGroup& group : Groups) {
         if (lstrcmpiA(group.name, name) == 0) return &group;
     }
     return nullptr;

@@ -11,7 +11,7 @@
 
 namespace {
 
-enum ExitStatus { kOk = 0, kCameraRefused = 1, kUsage = 2 };
+enum ExitStatus { ExitOk = 0, CameraRefused = 1, ExitUsage = 2 };
 
 void PrintUsage() {
     std::fprintf(stderr,
@@ -56,65 +56,65 @@ const ControlGroup* GroupArgument(const char* name) {
 int List(KOVALTIX& camera, int argc, char**) {
     if (argc != 0) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     PrintHeader();
     for (int i = 0; i < ControlGroupCount(); ++i) PrintGroup(camera, ControlGroups()[i]);
-    return kOk;
+    return ExitOk;
 }
 
 int Get(KOVALTIX& camera, int argc, char** argv) {
     if (argc != 1) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     const ControlGroup* group = GroupArgument(argv[0]);
-    if (!group) return kUsage;
+    if (!group) return ExitUsage;
     PrintHeader();
     PrintGroup(camera, *group);
-    return kOk;
+    return ExitOk;
 }
 
 int Set(KOVALTIX& camera, int argc, char** argv) {
     if (argc < 1) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     const ControlGroup* group = GroupArgument(argv[0]);
-    if (!group) return kUsage;
+    if (!group) return ExitUsage;
     if (argc - 1 != group->count) {
         std::fprintf(stderr, "%s takes %d value(s):", group->name, group->count);
         for (int r = 0; r < group->count; ++r) std::fprintf(stderr, " %s", group->records[r]);
         std::fprintf(stderr, "\n");
-        return kUsage;
+        return ExitUsage;
     }
     long values[4] = {};
     for (int i = 0; i < group->count; ++i) {
         if (!ParseLong(argv[1 + i], &values[i])) {
             std::fprintf(stderr, "\"%s\" is not a whole 32-bit number (for %s).\n", argv[1 + i],
                          group->records[i]);
-            return kUsage;
+            return ExitUsage;
         }
     }
     if (!group->set(camera, values)) {
         std::fprintf(stderr, "The camera did not take every value of %s.\n", group->name);
-        return kCameraRefused;
+        return CameraRefused;
     }
-    return kOk;
+    return ExitOk;
 }
 
 int Reset(KOVALTIX& camera, int argc, char** argv) {
     if (argc != 1) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     const ControlGroup* group = GroupArgument(argv[0]);
-    if (!group) return kUsage;
+    if (!group) return ExitUsage;
     if (!group->reset(camera)) {
         std::fprintf(stderr, "The camera did not take every default of %s.\n", group->name);
-        return kCameraRefused;
+        return CameraRefused;
     }
-    return kOk;
+    return ExitOk;
 }
 
 int Window(KOVALTIX& camera, int argc, char** argv) {
@@ -123,7 +123,7 @@ int Window(KOVALTIX& camera, int argc, char** argv) {
         snapshot = argv[1];
     } else if (argc != 0) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     return RunPageWindow(camera, snapshot);
 }
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(command, "help") != 0 && std::strcmp(command, "--help") != 0)
             std::fprintf(stderr, "Unknown command \"%s\".\n", command);
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     KOVALTIX* camera = new KOVALTIX;
     const int status = run(*camera, argc > 2 ? argc - 2 : 0, argc > 2 ? argv + 2 : argv + argc);

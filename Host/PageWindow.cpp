@@ -11,8 +11,8 @@
 
 namespace {
 
-const char kHostClass[] = "KovaltixHostWindow";
-const DWORD kHostStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+const char HostClass[] = "KovaltixHostWindow";
+const DWORD HostStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     KOVALTIX* camera = reinterpret_cast<KOVALTIX*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -162,12 +162,12 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kHostClass;
+    windowClass.lpszClassName = HostClass;
     if (!RegisterClassA(&windowClass)) {
         std::fprintf(stderr, "Cannot register the host window class.\n");
         return 3;
     }
-    HWND host = CreateWindowExA(0, kHostClass, "KOVALTIX", kHostStyle, 0, 0, 400, 300, nullptr,
+    HWND host = CreateWindowExA(0, HostClass, "KOVALTIX", HostStyle, 0, 0, 400, 300, nullptr,
                                 nullptr, instance, &camera);
     if (!host) {
         std::fprintf(stderr, "Cannot create the host window.\n");
@@ -192,7 +192,7 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
     ScreenToClient(host, &corner);
     RECT client = {0, 0, corner.x + pageRect.right - pageRect.left,
                    corner.y + pageRect.bottom - pageRect.top};
-    AdjustWindowRectEx(&client, kHostStyle, FALSE, 0);
+    AdjustWindowRectEx(&client, HostStyle, FALSE, 0);
     SetWindowPos(host, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
                  SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     ShowWindow(host, SW_SHOWNORMAL);

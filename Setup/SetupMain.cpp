@@ -14,11 +14,11 @@
 
 namespace {
 
-enum ExitStatus { kOk = 0, kFailed = 1, kUsage = 2, kNoLibrary = 3 };
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitNoLibrary = 3 };
 
 // The folders and names an install used, kept in the installed settings file so that the plain
 // "/uninstall" command finds the same installation, Start-menu folder and Uninstall entry.
-const char kNamesSection[] = "Setup";
+const char NamesSection[] = "Setup";
 
 std::string SettingsFileName() {
     const ManifestEntry* entry = FindManifestEntry(SettingsFile);
@@ -56,7 +56,7 @@ std::string OwnFolder() {
 
 std::string ProfileString(const std::string& file, const char* key, const std::string& fallback) {
     char value[MAX_PATH];
-    GetPrivateProfileStringA(kNamesSection, key, fallback.c_str(), value, sizeof(value),
+    GetPrivateProfileStringA(NamesSection, key, fallback.c_str(), value, sizeof(value),
                              file.c_str());
     return value;
 }
@@ -70,15 +70,15 @@ void ReadRecordedNames(const std::string& settings, Options* options) {
 }
 
 void RecordNames(const std::string& settings, const Options& options) {
-    WritePrivateProfileStringA(kNamesSection, "BaseFolder", options.baseFolder.c_str(),
+    WritePrivateProfileStringA(NamesSection, "BaseFolder", options.baseFolder.c_str(),
                                settings.c_str());
-    WritePrivateProfileStringA(kNamesSection, "ParentFolder", options.parentFolder.c_str(),
+    WritePrivateProfileStringA(NamesSection, "ParentFolder", options.parentFolder.c_str(),
                                settings.c_str());
-    WritePrivateProfileStringA(kNamesSection, "ProductFolder", options.productFolder.c_str(),
+    WritePrivateProfileStringA(NamesSection, "ProductFolder", options.productFolder.c_str(),
                                settings.c_str());
-    WritePrivateProfileStringA(kNamesSection, "ProductName", options.productName.c_str(),
+    WritePrivateProfileStringA(NamesSection, "ProductName", options.productName.c_str(),
                                settings.c_str());
-    WritePrivateProfileStringA(kNamesSection, "DisplayName", options.displayName.c_str(),
+    WritePrivateProfileStringA(NamesSection, "DisplayName", options.displayName.c_str(),
                                settings.c_str());
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, settings.c_str());  // flush
 }
@@ -221,14 +221,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "/?") == 0 || lstrcmpiA(argv[i], "/help") == 0) {
             PrintUsage();
-            return kOk;
+            return ExitOk;
         }
     }
     Options options;
     const std::string folder = OwnFolder();
     if (folder.empty()) {
         std::fprintf(stderr, "Cannot find the setup program's own folder.\n");
-        return kFailed;
+        return ExitFailed;
     }
     // Program files of the machine unless told otherwise.
     char programFiles[MAX_PATH] = "";
@@ -238,23 +238,23 @@ int main(int argc, char** argv) {
     ReadRecordedNames(folder + SettingsFileName(), &options);
     if (!ParseArguments(argc, argv, &options)) {
         PrintUsage();
-        return kUsage;
+        return ExitUsage;
     }
     InstallContext context;
-    if (!FillContext(options, &context)) return kUsage;
+    if (!FillContext(options, &context)) return ExitUsage;
 
     // Our own folder only: never whatever the search path would find first.
     const Library library(LoadLibraryA((folder + "BRALIMOND.dll").c_str()));
     if (!library.Get()) {
         std::fprintf(stderr, "Cannot load %sBRALIMOND.dll.\n", folder.c_str());
-        return kNoLibrary;
+        return ExitNoLibrary;
     }
     typedef bool (*Export)(const InstallContext*);
     const char* exportName = options.uninstall ? "Uninstaller" : "Installer";
     Export run = reinterpret_cast<Export>(GetProcAddress(library.Get(), exportName));
     if (!run) {
         std::fprintf(stderr, "BRALIMOND.dll has no export %s.\n", exportName);
-        return kNoLibrary;
+        return ExitNoLibrary;
     }
 
     if (options.uninstall) {
@@ -265,18 +265,18 @@ int main(int argc, char** argv) {
         if (lstrcmpiA(expected.c_str(), folder.c_str()) != 0) {
             std::fprintf(stderr, "/uninstall runs from the installation folder (%s), not from %s.\n",
                          expected.c_str(), folder.c_str());
-            return kUsage;
+            return ExitUsage;
         }
         std::printf("Uninstalling %s from %s\n", options.productName.c_str(), folder.c_str());
         std::fflush(stdout);
         if (!run(&context)) {
             std::fprintf(stderr, "The uninstall did not complete.\n");
-            return kFailed;
+            return ExitFailed;
         }
         std::printf("Uninstalled.\n");
         if (RemoveAtRestart(folder))
             std::printf("%s and the files still in use go at the next restart.\n", folder.c_str());
-        return kOk;
+        return ExitOk;
     }
 
     const std::string installFolder =
@@ -291,8 +291,8 @@ int main(int argc, char** argv) {
         RecordNames(installedSettings, options);
     if (!installed) {
         std::fprintf(stderr, "The installation did not complete.\n");
-        return kFailed;
+        return ExitFailed;
     }
     std::printf("Installed.\n");
-    return kOk;
+    return ExitOk;
 }

@@ -11,16 +11,16 @@ const std::uint8_t SmallestControlSize = 2;
 // The bytes the scan may read: the set up to min(wTotalLength, what the block holds).
 class BoundedBytes {
 public:
-    BoundedBytes(const std::uint8_t* bytes, std::size_t end) : bytes_(bytes), end_(end) {}
+    BoundedBytes(const std::uint8_t* bytes, std::size_t end) : bytes(bytes), end(end) {}
     bool Read(std::size_t at, std::uint8_t* value) const {
-        if (at >= end_) return false;
-        *value = bytes_[at];
+        if (at >= end) return false;
+        *value = bytes[at];
         return true;
     }
 
 private:
-    const std::uint8_t* bytes_;
-    std::size_t end_;
+    const std::uint8_t* bytes;
+    std::size_t end;
 };
 
 }  // namespace

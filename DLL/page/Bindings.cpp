@@ -33,14 +33,14 @@ int FindCheckedIndex(HWND dialog, const int* ids, int count) {
 // ---------------------------------------------------------------------------------------------
 
 TrackbarEditLink::TrackbarEditLink()
-    : m_dialog(nullptr),
-      m_labelId(0),
-      m_trackbarId(0),
-      m_editId(0),
-      m_minimum(0),
-      m_maximum(0),
-      m_dragging(false),
-      m_previousProc(nullptr) {}
+    : dialog(nullptr),
+      labelId(0),
+      trackbarId(0),
+      editId(0),
+      minimum(0),
+      maximum(0),
+      dragging(false),
+      previousProc(nullptr) {}
 
 TrackbarEditLink::~TrackbarEditLink() { Detach(); }
 
@@ -49,55 +49,55 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
     HWND trackbar = GetDlgItem(dialog, trackbarId);
     // Id 0 means "no edit box", not "the control whose id happens to be 0".
     HWND edit = editId != 0 ? GetDlgItem(dialog, editId) : nullptr;
-    if (m_dialog != nullptr) return false;
+    if (this->dialog != nullptr) return false;
 
-    m_minimum = minimum;
-    m_maximum = maximum;
-    m_dragging = false;
+    this->minimum = minimum;
+    this->maximum = maximum;
+    dragging = false;
     if (trackbar != nullptr) {
-        m_labelId = labelId;
-        m_trackbarId = trackbarId;
+        this->labelId = labelId;
+        this->trackbarId = trackbarId;
         // The trackbar takes 16-bit bounds only.
         const DWORD range = (static_cast<DWORD>(minimum) & 0xFFFFu) |
                             ((static_cast<DWORD>(maximum) & 0xFFFFu) << 16);
         SendMessageA(trackbar, TBM_SETRANGE, TRUE, static_cast<LPARAM>(range));
         SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
         // The link must be findable before the first message reaches the subclass procedure.
-        m_previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(trackbar, GWLP_WNDPROC));
+        previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(trackbar, GWLP_WNDPROC));
         SetWindowLongPtrA(trackbar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetWindowLongPtrA(trackbar, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(&TrackbarSubclassProc));
     }
     if (edit != nullptr) {
-        m_editId = editId;
+        this->editId = editId;
         SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
     }
     if (trackbar == nullptr) return false;
-    m_dialog = dialog;
+    this->dialog = dialog;
     return true;
 }
 
 void TrackbarEditLink::SetPos(int position) {
-    if (m_dialog == nullptr) return;
-    HWND trackbar = GetDlgItem(m_dialog, m_trackbarId);
+    if (dialog == nullptr) return;
+    HWND trackbar = GetDlgItem(dialog, trackbarId);
     if (trackbar != nullptr) {
         SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
     }
-    if (m_editId != 0 && GetDlgItem(m_dialog, m_editId) != nullptr) {
-        SetDlgItemInt(m_dialog, m_editId, static_cast<UINT>(position), TRUE);
+    if (editId != 0 && GetDlgItem(dialog, editId) != nullptr) {
+        SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
     }
 }
 
 bool TrackbarEditLink::GetPos(int* position) const {
-    if (m_dialog == nullptr || position == nullptr) return false;
-    HWND trackbar = GetDlgItem(m_dialog, m_trackbarId);
+    if (dialog == nullptr || position == nullptr) return false;
+    HWND trackbar = GetDlgItem(dialog, trackbarId);
     if (trackbar != nullptr) {
         *position = static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0));
         return true;
     }
-    if (m_editId != 0 && GetDlgItem(m_dialog, m_editId) != nullptr) {
+    if (editId != 0 && GetDlgItem(dialog, editId) != nullptr) {
         BOOL ok = FALSE;
-        const int number = static_cast<int>(GetDlgItemInt(m_dialog, m_editId, &ok, TRUE));
+        const int number = static_cast<int>(GetDlgItemInt(dialog, editId, &ok, TRUE));
         if (!ok) return false;
         *position = number;
         return true;
@@ -106,41 +106,41 @@ bool TrackbarEditLink::GetPos(int* position) const {
 }
 
 void TrackbarEditLink::Detach() {
-    if (m_dialog == nullptr) return;
-    HWND trackbar = GetDlgItem(m_dialog, m_trackbarId);
+    if (dialog == nullptr) return;
+    HWND trackbar = GetDlgItem(dialog, trackbarId);
     // Only undo our own subclassing: the handle may since belong to another window.
     if (trackbar == nullptr ||
         GetWindowLongPtrA(trackbar, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) {
         return;
     }
-    SetWindowLongPtrA(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previousProc));
+    SetWindowLongPtrA(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
     SetWindowLongPtrA(trackbar, GWLP_USERDATA, 0);
 }
 
 void TrackbarEditLink::Reset() {
     Detach();
-    m_dialog = nullptr;
-    m_labelId = 0;
-    m_trackbarId = 0;
-    m_editId = 0;
-    m_minimum = 0;
-    m_maximum = 0;
-    m_dragging = false;
-    m_previousProc = nullptr;
+    dialog = nullptr;
+    labelId = 0;
+    trackbarId = 0;
+    editId = 0;
+    minimum = 0;
+    maximum = 0;
+    dragging = false;
+    previousProc = nullptr;
 }
 
 void TrackbarEditLink::CopyPosition(HWND trackbar) {
-    if (m_dialog == nullptr || m_editId == 0) return;
+    if (dialog == nullptr || editId == 0) return;
     const int position = static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0));
-    SetDlgItemInt(m_dialog, m_editId, static_cast<UINT>(position), TRUE);
+    SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
 }
 
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* link = reinterpret_cast<TrackbarEditLink*>(GetWindowLongPtrA(trackbar, GWLP_USERDATA));
-    if (link == nullptr || link->m_previousProc == nullptr) {
+    if (link == nullptr || link->previousProc == nullptr) {
         return DefWindowProcA(trackbar, message, wParam, lParam);
     }
-    const LRESULT result = CallWindowProcA(link->m_previousProc, trackbar, message, wParam, lParam);
+    const LRESULT result = CallWindowProcA(link->previousProc, trackbar, message, wParam, lParam);
 
     // Decided after the trackbar has acted, so the copy reads the new position.
     bool copy = false;
@@ -149,17 +149,17 @@ LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam
         copy = wParam == VK_LEFT || wParam == VK_RIGHT;
         break;
     case WM_LBUTTONDOWN:
-        if (!link->m_dragging) {
-            link->m_dragging = true;
+        if (!link->dragging) {
+            link->dragging = true;
             copy = true;
         }
         break;
     case WM_MOUSEMOVE:
-        copy = link->m_dragging;
+        copy = link->dragging;
         break;
     case WM_LBUTTONUP:
-        if (link->m_dragging) {
-            link->m_dragging = false;
+        if (link->dragging) {
+            link->dragging = false;
             copy = true;
         }
         break;
@@ -172,20 +172,20 @@ LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam
 
 // ---------------------------------------------------------------------------------------------
 
-SliderBinding::SliderBinding() : m_record(nullptr) {
-    static_assert(offsetof(SliderBinding, m_link) == 0, "the link's address is the binding's");
+SliderBinding::SliderBinding() : record(nullptr) {
+    static_assert(offsetof(SliderBinding, link) == 0, "the link's address is the binding's");
 }
 
-SliderBinding::~SliderBinding() { m_link.Detach(); }
+SliderBinding::~SliderBinding() { link.Detach(); }
 
 bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record) {
-    if (m_record != nullptr || record == nullptr) return false;
-    m_record = record;
+    if (this->record != nullptr || record == nullptr) return false;
+    this->record = record;
     if (record->Enb != 0) {
         EnableDlgItem(dialog, labelId, true);
         EnableDlgItem(dialog, trackbarId, true);
         EnableDlgItem(dialog, editId, true);
-        return m_link.Attach(dialog, labelId, trackbarId, editId, record->Min, record->Max,
+        return link.Attach(dialog, labelId, trackbarId, editId, record->Min, record->Max,
                              record->Value);
     }
     ShowDlgItem(dialog, labelId, false);
@@ -195,41 +195,41 @@ bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, P
 }
 
 bool SliderBinding::Enable(bool flag) {
-    if (m_record == nullptr) return false;
-    if (m_record->Enb != 0) {
-        EnableDlgItem(m_link.Dialog(), m_link.LabelId(), flag);
-        EnableDlgItem(m_link.Dialog(), m_link.TrackbarId(), flag);
-        EnableDlgItem(m_link.Dialog(), m_link.EditId(), flag);
+    if (record == nullptr) return false;
+    if (record->Enb != 0) {
+        EnableDlgItem(link.Dialog(), link.LabelId(), flag);
+        EnableDlgItem(link.Dialog(), link.TrackbarId(), flag);
+        EnableDlgItem(link.Dialog(), link.EditId(), flag);
     }
     return true;
 }
 
 void SliderBinding::SetValue(int value) {
-    if (RecordEnabled()) m_link.SetPos(value);
+    if (RecordEnabled()) link.SetPos(value);
 }
 
 int SliderBinding::GetValue() const {
     int position = 0;
-    if (RecordEnabled() && m_link.GetPos(&position)) return position;
+    if (RecordEnabled() && link.GetPos(&position)) return position;
     return 0;
 }
 
 void SliderBinding::Unbind() {
-    m_link.Reset();
-    m_record = nullptr;
+    link.Reset();
+    record = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-CheckBinding::CheckBinding() : m_dialog(nullptr), m_id(0), m_record(nullptr) {}
+CheckBinding::CheckBinding() : dialog(nullptr), id(0), record(nullptr) {}
 
 bool CheckBinding::Bind(HWND dialog, int id, PROPDATA* record) {
-    if (m_record != nullptr || record == nullptr) return false;
-    m_record = record;
+    if (this->record != nullptr || record == nullptr) return false;
+    this->record = record;
     if (record->Enb != 0) {
         if (GetDlgItem(dialog, id) == nullptr) return false;
-        m_dialog = dialog;
-        m_id = id;
+        this->dialog = dialog;
+        this->id = id;
         EnableDlgItem(dialog, id, true);
         SetDlgItemCheck(dialog, id, record->Value != 0);
         return true;
@@ -239,44 +239,44 @@ bool CheckBinding::Bind(HWND dialog, int id, PROPDATA* record) {
 }
 
 bool CheckBinding::SetCheck(bool flag) {
-    if (m_record == nullptr || m_record->Enb == 0) return false;
-    SetDlgItemCheck(m_dialog, m_id, flag);
+    if (record == nullptr || record->Enb == 0) return false;
+    SetDlgItemCheck(dialog, id, flag);
     return true;
 }
 
 bool CheckBinding::GetCheck() const {
-    if (m_record == nullptr || m_record->Enb == 0) return false;
-    return GetDlgItemCheck(m_dialog, m_id);
+    if (record == nullptr || record->Enb == 0) return false;
+    return GetDlgItemCheck(dialog, id);
 }
 
 void CheckBinding::Unbind() {
-    m_dialog = nullptr;
-    m_id = 0;
-    m_record = nullptr;
+    dialog = nullptr;
+    id = 0;
+    record = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
 
 RadioGroupBinding::RadioGroupBinding()
-    : m_dialog(nullptr), m_labelId(0), m_ids(nullptr), m_count(0), m_record(nullptr) {}
+    : dialog(nullptr), labelId(0), ids(nullptr), count(0), record(nullptr) {}
 
-RadioGroupBinding::~RadioGroupBinding() { delete[] m_ids; }
+RadioGroupBinding::~RadioGroupBinding() { delete[] ids; }
 
 bool RadioGroupBinding::Bind(HWND dialog, int labelId, const int* ids, int count,
                              PROPDATA* record) {
     if (ids == nullptr || count <= 0) return false;
-    if (m_record != nullptr || record == nullptr) return false;
-    m_record = record;
+    if (this->record != nullptr || record == nullptr) return false;
+    this->record = record;
     if (record->Enb != 0) {
-        m_dialog = dialog;
-        m_ids = new (std::nothrow) int[count];
-        if (m_ids == nullptr) return false;
-        m_count = count;
-        m_labelId = labelId;
+        this->dialog = dialog;
+        this->ids = new (std::nothrow) int[count];
+        if (this->ids == nullptr) return false;
+        this->count = count;
+        this->labelId = labelId;
         EnableDlgItem(dialog, labelId, true);
         for (int i = 0; i < count; ++i) {
             EnableDlgItem(dialog, ids[i], true);
-            m_ids[i] = ids[i];
+            this->ids[i] = ids[i];
         }
         CheckRadioIndex(dialog, ids, count, record->Value);
         return true;
@@ -287,21 +287,21 @@ bool RadioGroupBinding::Bind(HWND dialog, int labelId, const int* ids, int count
 }
 
 bool RadioGroupBinding::SetIndex(int index) {
-    if (m_record == nullptr) return false;
-    CheckRadioIndex(m_dialog, m_ids, m_count, index);
+    if (record == nullptr) return false;
+    CheckRadioIndex(dialog, ids, count, index);
     return true;
 }
 
 int RadioGroupBinding::GetIndex() const {
-    if (m_record == nullptr) return 0;
-    return FindCheckedIndex(m_dialog, m_ids, m_count);
+    if (record == nullptr) return 0;
+    return FindCheckedIndex(dialog, ids, count);
 }
 
 void RadioGroupBinding::Unbind() {
-    delete[] m_ids;
-    m_ids = nullptr;
-    m_count = 0;
-    m_labelId = 0;
-    m_dialog = nullptr;
-    m_record = nullptr;
+    delete[] ids;
+    ids = nullptr;
+    count = 0;
+    labelId = 0;
+    dialog = nullptr;
+    record = nullptr;
 }

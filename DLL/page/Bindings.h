@@ -37,24 +37,24 @@ public:
     // Detach, then forget the dialog so that the link can be attached again.
     void Reset();
 
-    bool IsAttached() const { return m_dialog != nullptr; }
-    HWND Dialog() const { return m_dialog; }
-    int LabelId() const { return m_labelId; }
-    int TrackbarId() const { return m_trackbarId; }
-    int EditId() const { return m_editId; }
+    bool IsAttached() const { return dialog != nullptr; }
+    HWND Dialog() const { return dialog; }
+    int LabelId() const { return labelId; }
+    int TrackbarId() const { return trackbarId; }
+    int EditId() const { return editId; }
 
 private:
     friend LRESULT CALLBACK TrackbarSubclassProc(HWND, UINT, WPARAM, LPARAM);
     void CopyPosition(HWND trackbar);
 
-    HWND m_dialog;
-    int m_labelId;
-    int m_trackbarId;
-    int m_editId;
-    int m_minimum;
-    int m_maximum;
-    bool m_dragging;
-    WNDPROC m_previousProc;
+    HWND dialog;
+    int labelId;
+    int trackbarId;
+    int editId;
+    int minimum;
+    int maximum;
+    bool dragging;
+    WNDPROC previousProc;
 };
 
 // A label, a trackbar and a read-only edit box showing the trackbar's position.
@@ -71,14 +71,14 @@ public:
     int GetValue() const;
     // Lets go of the dialog: the trackbar gets its window procedure back, the binding is unbound.
     void Unbind();
-    bool IsBound() const { return m_record != nullptr; }
+    bool IsBound() const { return record != nullptr; }
 
 private:
-    bool RecordEnabled() const { return m_record != nullptr && m_record->Enb != 0; }
+    bool RecordEnabled() const { return record != nullptr && record->Enb != 0; }
 
     // Must stay first: the link's address is the binding's address.
-    TrackbarEditLink m_link;
-    PROPDATA* m_record;
+    TrackbarEditLink link;
+    PROPDATA* record;
 };
 
 // One check box.
@@ -89,12 +89,12 @@ public:
     bool SetCheck(bool flag);
     bool GetCheck() const;
     void Unbind();
-    bool IsBound() const { return m_record != nullptr; }
+    bool IsBound() const { return record != nullptr; }
 
 private:
-    HWND m_dialog;
-    int m_id;
-    PROPDATA* m_record;
+    HWND dialog;
+    int id;
+    PROPDATA* record;
 };
 
 // A label and a row of radio buttons whose checked index is the record's value.
@@ -109,12 +109,12 @@ public:
     bool SetIndex(int index);
     int GetIndex() const;
     void Unbind();
-    bool IsBound() const { return m_record != nullptr; }
+    bool IsBound() const { return record != nullptr; }
 
 private:
-    HWND m_dialog;
-    int m_labelId;
-    int* m_ids;
-    int m_count;
-    PROPDATA* m_record;
+    HWND dialog;
+    int labelId;
+    int* ids;
+    int count;
+    PROPDATA* record;
 };

@@ -276,43 +276,43 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
 // The page methods of the exported class.
 
 HWND KOVALTIX::CreateExtensionPropDialog(HWND parent, char* title, unsigned long size) {
-    if (m_instanceMutex == nullptr || m_pageWindow != nullptr) return nullptr;
+    if (instanceMutex == nullptr || pageWindow != nullptr) return nullptr;
 
     const int dialogType = static_cast<int>(reinterpret_cast<ULONG_PTR>(RT_DIALOG));
-    m_pageTemplate = FindLocalizedResource(KovaltixModule, dialogType, IDD_EXTENSION_PAGE, nullptr);
+    pageTemplate = FindLocalizedResource(KovaltixModule, dialogType, IDD_EXTENSION_PAGE, nullptr);
     if (title != nullptr) LoadPageTitle(KovaltixModule, title, size);
 
     PageBusy = true;
-    if (m_pageTemplate != nullptr) {
-        m_pageWindow = CreateDialogIndirectParamA(KovaltixModule,
-                                                  static_cast<LPCDLGTEMPLATEA>(m_pageTemplate),
+    if (pageTemplate != nullptr) {
+        pageWindow = CreateDialogIndirectParamA(KovaltixModule,
+                                                  static_cast<LPCDLGTEMPLATEA>(pageTemplate),
                                                   parent, &ExtensionPageProc, 0);
     }
-    if (m_pageWindow == nullptr) {
+    if (pageWindow == nullptr) {
         // No page was built, so nothing else would ever lower the flag.
         PageBusy = false;
         return nullptr;
     }
-    SetWindowLongPtrA(m_pageWindow, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
-    ShowWindow(m_pageWindow, SW_SHOWNORMAL);
-    return m_pageWindow;
+    SetWindowLongPtrA(pageWindow, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(pageWindow, SW_SHOWNORMAL);
+    return pageWindow;
 }
 
 void KOVALTIX::CloseExtensionPropDialog() {
-    HWND page = m_pageWindow;
+    HWND page = pageWindow;
     if (page == nullptr) return;
     if (IsWindow(page) && GetWindowThreadProcessId(page, nullptr) != GetCurrentThreadId() &&
         PageOwner(page) == this) {
         // Only the page's own thread can destroy it; its WM_CLOSE comes back here on that thread.
         SendMessageA(page, WM_CLOSE, 0, 0);
-        if (m_pageWindow != page) return;
+        if (pageWindow != page) return;
     }
-    m_pageWindow = nullptr;
+    pageWindow = nullptr;
     DestroyWindow(page);
 }
 
-HWND KOVALTIX::GetExtensionPropDialogHandle() { return m_pageWindow; }
+HWND KOVALTIX::GetExtensionPropDialogHandle() { return pageWindow; }
 
 void KOVALTIX::UpdateExtensionPropDialog() {
-    if (m_pageWindow != nullptr) PostMessageA(m_pageWindow, UpdateMessage, 0, 0);
+    if (pageWindow != nullptr) PostMessageA(pageWindow, UpdateMessage, 0, 0);
 }

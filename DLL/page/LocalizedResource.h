@@ -1,6 +1,5 @@
 // Choice of the page's resource language by the system default language.
-#ifndef KOVALTIX_LOCALIZED_RESOURCE_H
-#define KOVALTIX_LOCALIZED_RESOURCE_H
+#pragma once
 
 #include <windows.h>
 
@@ -27,5 +26,3 @@ const void* FindLocalizedResourceForLanguage(HMODULE module, int type, int id, W
 
 // Page title in the ANSI code page, always zero-terminated; false when it is missing or does not fit.
 bool LoadPageTitle(HMODULE module, char* buffer, unsigned long size);
-
-#endif

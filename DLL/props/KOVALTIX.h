@@ -67,9 +67,9 @@ public:
 private:
     void Invalidate();
 
-    HANDLE m_instanceMutex;
-    HWND m_pageWindow;
-    const void* m_pageTemplate;
+    HANDLE instanceMutex;
+    HWND pageWindow;
+    const void* pageTemplate;
 };
 
 #if defined(_WIN64)

@@ -48,13 +48,13 @@ bool CopyOut(PROPDATA* out, int index) {
 
 }  // namespace
 
-KOVALTIX::KOVALTIX() : m_instanceMutex(nullptr), m_pageWindow(nullptr), m_pageTemplate(nullptr) {
+KOVALTIX::KOVALTIX() : instanceMutex(nullptr), pageWindow(nullptr), pageTemplate(nullptr) {
     if (TheDeviceChannel.IsOpen()) {
-        m_instanceMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, InstanceMutexName);
-        if (!m_instanceMutex) {
-            m_instanceMutex = CreateMutexA(nullptr, FALSE, InstanceMutexName);
+        instanceMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, InstanceMutexName);
+        if (!instanceMutex) {
+            instanceMutex = CreateMutexA(nullptr, FALSE, InstanceMutexName);
             // Another process may create it between the two calls: then it is not ours.
-            if (m_instanceMutex && GetLastError() != ERROR_ALREADY_EXISTS) return;
+            if (instanceMutex && GetLastError() != ERROR_ALREADY_EXISTS) return;
         }
     }
     Invalidate();
@@ -63,14 +63,14 @@ KOVALTIX::KOVALTIX() : m_instanceMutex(nullptr), m_pageWindow(nullptr), m_pageTe
 KOVALTIX::~KOVALTIX() { Invalidate(); }
 
 void KOVALTIX::Invalidate() {
-    if (m_pageWindow) {
+    if (pageWindow) {
         // The page's close handling destroys it and clears the record, on the page's thread.
-        SendMessageA(m_pageWindow, WM_CLOSE, 0, 0);
-        if (m_pageWindow && !IsWindow(m_pageWindow)) m_pageWindow = nullptr;
+        SendMessageA(pageWindow, WM_CLOSE, 0, 0);
+        if (pageWindow && !IsWindow(pageWindow)) pageWindow = nullptr;
     }
-    if (m_instanceMutex) {
-        CloseHandle(m_instanceMutex);
-        m_instanceMutex = nullptr;
+    if (instanceMutex) {
+        CloseHandle(instanceMutex);
+        instanceMutex = nullptr;
     }
 }
 
@@ -78,7 +78,7 @@ KOVALTIX& KOVALTIX::operator=(const KOVALTIX& other) {
     if (this == &other) return *this;
     // The source keeps its marker and page; the copy gives up its own and becomes inert.
     Invalidate();
-    m_pageTemplate = other.m_pageTemplate;
+    pageTemplate = other.pageTemplate;
     return *this;
 }
 

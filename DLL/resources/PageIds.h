@@ -1,5 +1,5 @@
 // Resource ids of the extension page, shared by the resource scripts and the page code.
-// Plain #defines only: the resource compiler reads this file too.
+// Plain #defines and an include guard: the resource compiler reads this file too.
 #ifndef KOVALTIX_PAGE_IDS_H
 #define KOVALTIX_PAGE_IDS_H
 

@@ -1,7 +1,6 @@
 /* The installer library's interface for a setup program, in C or C++: fill an InstallContext
    and pass it to Installer or Uninstaller (BRALIMOND.dll). */
-#ifndef BRALIMOND_H
-#define BRALIMOND_H
+#pragma once
 
 #include <windows.h>
 #include <stddef.h>
@@ -76,6 +75,4 @@ BRALIMOND_API bool __cdecl Uninstaller(const InstallContext* context);
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -17,13 +17,13 @@ struct CopyStep {
     PathText destination;
 };
 
-constexpr int kMaxManifestEntries = 32;
+constexpr int MaxManifestEntries = 32;
 
 // Every source and destination path of the manifest, built before anything is
 // copied so that an over-long one stops the call with nothing done.
 bool PlanCopies(const PathText& sourceFolder, const PathText& installFolder,
                 const PathText& driverFolder, const PathText& systemFolder,
-                CopyStep (&steps)[kMaxManifestEntries], int& count)
+                CopyStep (&steps)[MaxManifestEntries], int& count)
 {
     PathText driverSource(sourceFolder.c_str());
     driverSource.Append(DriverFolder);
@@ -32,7 +32,7 @@ bool PlanCopies(const PathText& sourceFolder, const PathText& installFolder,
         return false;
     count = 0;
     for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
-        if (count == kMaxManifestEntries)
+        if (count == MaxManifestEntries)
             return false;
         CopyStep& step = steps[count++];
         step.kind = e->kind;
@@ -62,7 +62,7 @@ bool Register(const ContextTexts& texts, const char* setupProgram)
         return false;
 
     RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
         ERROR_SUCCESS)
         return false;
     RegistryKey product;
@@ -88,7 +88,7 @@ bool Register(const ContextTexts& texts, const char* setupProgram)
 void RecordChoice(const PathText& settingsFile, const char* entry, bool made)
 {
     if (!settingsFile.empty())
-        WritePrivateProfileStringA(kSettingsSection, entry, made ? "1" : "0", settingsFile.c_str());
+        WritePrivateProfileStringA(SettingsSection, entry, made ? "1" : "0", settingsFile.c_str());
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ extern "C" bool Installer(const InstallContext* context)
     PathText systemFolder;
     if (!ModuleFolder(context->module, sourceFolder) || !SystemDirectory(systemFolder))
         return false;
-    CopyStep steps[kMaxManifestEntries];
+    CopyStep steps[MaxManifestEntries];
     int count = 0;
     if (!PlanCopies(sourceFolder, installFolder, driverFolder, systemFolder, steps, count))
         return false;
@@ -140,16 +140,16 @@ extern "C" bool Installer(const InstallContext* context)
         result = Register(texts, setupProgram.c_str());
 
     if (result && context->desktopShortcut) {
-        RecordChoice(settingsFile, kDesktopEntry, true);
+        RecordChoice(settingsFile, DesktopEntry, true);
         result = CreateShortcut(mainProgram.c_str(), texts.productName, nullptr,
                                 context->ownerWindow, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr,
                                 nullptr, nullptr, SW_SHOWNORMAL, nullptr, 0);
     } else {
-        RecordChoice(settingsFile, kDesktopEntry, false);
+        RecordChoice(settingsFile, DesktopEntry, false);
     }
 
     if (result && context->startMenuShortcut) {
-        RecordChoice(settingsFile, kStartMenuEntry, true);
+        RecordChoice(settingsFile, StartMenuEntry, true);
         result = CreateShortcut(setupProgram.c_str(), texts.displayName, nullptr,
                                 context->ownerWindow, CSIDL_COMMON_PROGRAMS, texts.productFolder,
                                 "/uninstall", nullptr, SW_SHOWNORMAL, nullptr, 0) &&
@@ -157,7 +157,7 @@ extern "C" bool Installer(const InstallContext* context)
                                 context->ownerWindow, CSIDL_COMMON_PROGRAMS, texts.productFolder,
                                 nullptr, nullptr, SW_SHOWNORMAL, nullptr, 0);
     } else {
-        RecordChoice(settingsFile, kStartMenuEntry, false);
+        RecordChoice(settingsFile, StartMenuEntry, false);
     }
 
     if (!result)

@@ -9,21 +9,21 @@ bool PathText::Append(const char* s)
 
 bool PathText::Append(const char* s, std::size_t count)
 {
-    if (count >= MAX_PATH - length_) {
-        ok_ = false;
+    if (count >= MAX_PATH - length) {
+        fits = false;
         return false;
     }
-    std::memcpy(text_ + length_, s, count);
-    length_ += count;
-    text_[length_] = '\0';
+    std::memcpy(text + length, s, count);
+    length += count;
+    text[length] = '\0';
     return true;
 }
 
 bool PathText::DropLast()
 {
-    if (length_ == 0)
+    if (length == 0)
         return false;
-    text_[--length_] = '\0';
+    text[--length] = '\0';
     return true;
 }
 

@@ -8,25 +8,25 @@
 // failed one leaves the text as it was.
 class PathText {
 public:
-    PathText() { text_[0] = '\0'; }
-    explicit PathText(const char* s) { text_[0] = '\0'; ok_ = Append(s); }
+    PathText() { text[0] = '\0'; }
+    explicit PathText(const char* s) { text[0] = '\0'; fits = Append(s); }
 
     bool Append(const char* s);
     bool Append(const char* s, std::size_t count);
     // Removes the last character (a trailing separator); false when empty.
     bool DropLast();
-    void Clear() { text_[0] = '\0'; length_ = 0; ok_ = true; }
+    void Clear() { text[0] = '\0'; length = 0; fits = true; }
 
-    const char* c_str() const { return text_; }
-    std::size_t size() const { return length_; }
-    bool empty() const { return length_ == 0; }
+    const char* c_str() const { return text; }
+    std::size_t size() const { return length; }
+    bool empty() const { return length == 0; }
     // False once any append did not fit.
-    bool ok() const { return ok_; }
+    bool ok() const { return fits; }
 
 private:
-    char text_[MAX_PATH];
-    std::size_t length_ = 0;
-    bool ok_ = true;
+    char text[MAX_PATH];
+    std::size_t length = 0;
+    bool fits = true;
 };
 
 // The second byte of a double-byte character of the given code page is never

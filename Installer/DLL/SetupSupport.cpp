@@ -5,10 +5,10 @@
 #include <shlobj.h>
 #include <cstring>
 
-const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kSettingsSection[] = "Installer";
-const char kDesktopEntry[] = "DesctopShortCut";
-const char kStartMenuEntry[] = "StartMenuShortCut";
+const char UninstallKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char SettingsSection[] = "Installer";
+const char DesktopEntry[] = "DesctopShortCut";
+const char StartMenuEntry[] = "StartMenuShortCut";
 
 namespace {
 
@@ -68,7 +68,7 @@ const char* PlainName(const char* field, std::size_t size)
 
 bool EntryNamesFolder(const char* productName, const char* folder)
 {
-    PathText key(kUninstallKey);
+    PathText key(UninstallKeyPath);
     key.Append("\\");
     key.Append(productName);
     RegistryKey entry;

@@ -40,10 +40,10 @@ bool SpecialFolder(HWND owner, int csidl, PathText& out);
 // doubling and a trailing separator.
 bool SameFolder(const char* a, const char* b);
 
-extern const char kUninstallKey[];
-extern const char kSettingsSection[];
-extern const char kDesktopEntry[];
-extern const char kStartMenuEntry[];
+extern const char UninstallKeyPath[];
+extern const char SettingsSection[];
+extern const char DesktopEntry[];
+extern const char StartMenuEntry[];
 
 // Starts `application` by its full path with `commandLine` as its command
 // line text, waits for it to end and reads its exit code.

@@ -12,9 +12,9 @@
 
 namespace {
 
-const CLSID kClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const IID kIidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const IID kIidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const CLSID ClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 bool IsFolder(const char* path)
 {
@@ -77,11 +77,11 @@ bool CreateShortcut(const char* target, const char* name, const char* descriptio
     if (!com)
         return false;
     ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(kClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, kIidShellLinkA,
+    if (FAILED(CoCreateInstance(ClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, IidShellLinkA,
                                 reinterpret_cast<void**>(link.Receive()))))
         return false;
     ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(kIidPersistFile, reinterpret_cast<void**>(file.Receive()))))
+    if (FAILED(link->QueryInterface(IidPersistFile, reinterpret_cast<void**>(file.Receive()))))
         return false;
 
     link->SetPath(target);

@@ -45,7 +45,7 @@ bool RemoveStartMenuFolder(HWND owner, const char* productFolder)
 bool Unregister(const char* productName)
 {
     RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
         ERROR_SUCCESS)
         return false;
     const LONG deleted = RegDeleteKeyA(uninstall.Get(), productName);
@@ -90,10 +90,10 @@ extern "C" bool Uninstaller(const InstallContext* context)
     if (!RunAndWait(driverInstaller.c_str(), commandLine, exitCode) || exitCode != 0)
         return false;
 
-    if (GetPrivateProfileIntA(kSettingsSection, kDesktopEntry, 0, settingsFile.c_str()) != 0 &&
+    if (GetPrivateProfileIntA(SettingsSection, DesktopEntry, 0, settingsFile.c_str()) != 0 &&
         !RemoveDesktopShortcut(context->ownerWindow, productName))
         return false;
-    if (GetPrivateProfileIntA(kSettingsSection, kStartMenuEntry, 0, settingsFile.c_str()) != 0 &&
+    if (GetPrivateProfileIntA(SettingsSection, StartMenuEntry, 0, settingsFile.c_str()) != 0 &&
         !RemoveStartMenuFolder(context->ownerWindow, productFolder))
         return false;
     // Everything below the module's folder is about to go: only a folder that the product's

@@ -75,16 +75,16 @@ struct Picture {
 // Balances one successful CoInitializeEx; COM already set up in another mode is used as is.
 class ComScope {
 public:
-    ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComScope() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ~ComScope() {
-        if (SUCCEEDED(m_result)) CoUninitialize();
+        if (SUCCEEDED(result)) CoUninitialize();
     }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
-    bool Usable() const { return SUCCEEDED(m_result) || m_result == RPC_E_CHANGED_MODE; }
+    bool Usable() const { return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE; }
 
 private:
-    HRESULT m_result;
+    HRESULT result;
 };
 
 template <typename T>
@@ -92,16 +92,16 @@ class ComPtr {
 public:
     ComPtr() = default;
     ~ComPtr() {
-        if (m_p) m_p->Release();
+        if (p) p->Release();
     }
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
-    T** Out() { return &m_p; }
-    T* operator->() const { return m_p; }
-    T* Get() const { return m_p; }
+    T** Out() { return &p; }
+    T* operator->() const { return p; }
+    T* Get() const { return p; }
 
 private:
-    T* m_p = nullptr;
+    T* p = nullptr;
 };
 
 ::testing::AssertionResult Failed(const char* what, HRESULT result) {

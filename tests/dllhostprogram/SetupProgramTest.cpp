@@ -16,11 +16,11 @@
 
 namespace {
 
-const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char kParent[] = "KovaltixSetupTest";
-const char kProduct[] = "Round Trip Camera";
-const char kName[] = "Kovaltix Round Trip";
-const char kDisplay[] = "Remove Kovaltix Round Trip";
+const char UninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char TestParent[] = "KovaltixSetupTest";
+const char TestProduct[] = "Round Trip Camera";
+const char TestProductName[] = "Kovaltix Round Trip";
+const char TestDisplayName[] = "Remove Kovaltix Round Trip";
 
 // What the round trip may touch outside the installation folder.
 struct MachineState {
@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         source = BinFolder() + "setupsource";
         base = BinFolder() + "setupbase";
-        install = base + "\\" + kParent + "\\" + kProduct;
+        install = base + "\\" + TestParent + "\\" + TestProduct;
         log = BinFolder() + "setup-dpinst.log";
         RemoveTree(source);
         RemoveTree(base);
@@ -70,7 +70,7 @@ protected:
         SetEnvironmentVariableA("DPINST_LOG", nullptr);
         SetEnvironmentVariableA("DPINST_EXIT", nullptr);
         // Leaves nothing for later tests, whatever failed above.
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kUninstallRoot) + kName).c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + TestProductName).c_str());
         DeleteFileA(DesktopShortcut().c_str());
         RemoveTree(StartMenuFolder());
         if (!systemFileBefore) DeleteFileA(SystemFile().c_str());
@@ -82,20 +82,20 @@ protected:
         return std::string(folder) + "\\KOVALTIX.dll";
     }
     static std::string DesktopShortcut() {
-        return SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + kName + ".lnk";
+        return SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + TestProductName + ".lnk";
     }
     static std::string StartMenuFolder() {
-        return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\" + kProduct;
+        return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\" + TestProduct;
     }
     static MachineState State() {
-        return {RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + kName),
+        return {RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + TestProductName),
                 FileExists(SystemFile()), FileExists(DesktopShortcut()),
                 FolderExists(StartMenuFolder())};
     }
     ProgramResult Setup(const std::string& arguments) {
         return RunProgram("\"" + source + "\\MERSIVO.exe\" /base \"" + base + "\" /parent " +
-                          kParent + " /product \"" + kProduct + "\" /name \"" + kName +
-                          "\" /display \"" + kDisplay + "\" " + arguments);
+                          TestParent + " /product \"" + TestProduct + "\" /name \"" + TestProductName +
+                          "\" /display \"" + TestDisplayName + "\" " + arguments);
     }
 
     std::string source, base, install, log;
@@ -117,8 +117,8 @@ TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_TRUE(FileExists(SystemFile()));
     EXPECT_TRUE(FileExists(DesktopShortcut()));
     EXPECT_EQ(2u, FolderEntries(StartMenuFolder()).size());
-    const std::string key = std::string(kUninstallRoot) + kName;
-    EXPECT_EQ(kDisplay, ReadRegistryString(HKEY_LOCAL_MACHINE, key, "DisplayName"));
+    const std::string key = std::string(UninstallRoot) + TestProductName;
+    EXPECT_EQ(TestDisplayName, ReadRegistryString(HKEY_LOCAL_MACHINE, key, "DisplayName"));
     const std::string command = ReadRegistryString(HKEY_LOCAL_MACHINE, key, "UninstallString");
     EXPECT_NE(std::string::npos, command.find(install + "\\MERSIVO.exe")) << command;
     EXPECT_NE(std::string::npos,
@@ -143,7 +143,7 @@ TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
     ProgramResult restart = RunProgram("wineboot.exe -r");
     EXPECT_EQ(0, restart.exitCode) << restart.output;
     EXPECT_FALSE(FolderExists(install)) << "left after the restart";
-    EXPECT_TRUE(FolderExists(base + "\\" + kParent));
+    EXPECT_TRUE(FolderExists(base + "\\" + TestParent));
 }
 
 TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
@@ -156,7 +156,7 @@ TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
 
     ProgramResult removed = RunProgram("\"" + install + "\\MERSIVO.exe\" /uninstall");
     EXPECT_EQ(0, removed.exitCode) << removed.output;
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallRoot) + kName));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + TestProductName));
     EXPECT_FALSE(FileExists(SystemFile()));
 }
 

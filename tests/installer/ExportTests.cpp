@@ -47,22 +47,22 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
     ASSERT_TRUE(LoadSourceModule());
     const std::string install = InstallFolder();
 
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
 
     // Files: every manifest entry, with the source's content.
     std::vector<std::string> installed = InstalledFiles();
     installed.push_back("driver");
     EXPECT_EQ(installed, ListFolder(install));
     EXPECT_EQ(DriverFiles(), ListFolder(install + "\\driver"));
-    EXPECT_EQ(ReadFileText(source_ + "License.txt"), ReadFileText(install + "\\License.txt"));
-    EXPECT_EQ(ReadFileText(source_ + "driver\\VK4M220FL.inf"),
+    EXPECT_EQ(ReadFileText(source + "License.txt"), ReadFileText(install + "\\License.txt"));
+    EXPECT_EQ(ReadFileText(source + "driver\\VK4M220FL.inf"),
               ReadFileText(install + "\\driver\\VK4M220FL.inf"));
-    EXPECT_EQ(ReadFileText(source_ + "KOVALTIX.dll"), ReadFileText(SystemCopy()));
+    EXPECT_EQ(ReadFileText(source + "KOVALTIX.dll"), ReadFileText(SystemCopy()));
 
     // Registration; the installation folder holds a blank, so the command is quoted.
     std::string value;
     ASSERT_TRUE(ReadRegistryString(UninstallKey(), "DisplayName", value));
-    EXPECT_EQ(displayName_, value);
+    EXPECT_EQ(displayName, value);
     ASSERT_TRUE(ReadRegistryString(UninstallKey(), "UninstallString", value));
     EXPECT_EQ("\"" + install + "\\MERSIVO.exe\" /uninstall", value);
 
@@ -82,24 +82,24 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
         EXPECT_EQ(install + "\\KOVALTIX.exe", link.target);
         EXPECT_EQ("", link.arguments);
         EXPECT_EQ(install, link.workingDirectory);
-        EXPECT_EQ(productName_, link.description);
+        EXPECT_EQ(productName, link.description);
         EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
     }
     EXPECT_EQ(startMenu, FolderExists(StartMenuFolder()));
     if (startMenu) {
-        EXPECT_EQ((std::vector<std::string>{displayName_ + ".lnk", productName_ + ".lnk"}),
+        EXPECT_EQ((std::vector<std::string>{displayName + ".lnk", productName + ".lnk"}),
                   ListFolder(StartMenuFolder()));
-        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + displayName_ + ".lnk", link));
+        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + displayName + ".lnk", link));
         EXPECT_EQ(install + "\\MERSIVO.exe", link.target);
         EXPECT_EQ("/uninstall", link.arguments);
         EXPECT_EQ(install, link.workingDirectory);
-        EXPECT_EQ(displayName_, link.description);
+        EXPECT_EQ(displayName, link.description);
         EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
-        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + productName_ + ".lnk", link));
+        ASSERT_TRUE(ReadShortcut(StartMenuFolder() + "\\" + productName + ".lnk", link));
         EXPECT_EQ(install + "\\KOVALTIX.exe", link.target);
         EXPECT_EQ("", link.arguments);
         EXPECT_EQ(install, link.workingDirectory);
-        EXPECT_EQ(productName_, link.description);
+        EXPECT_EQ(productName, link.description);
         EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
     }
 
@@ -116,11 +116,11 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
     // uninstall reads: the others hold no usable text at all.
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
-    std::memset(context_.baseFolder, 'b', sizeof context_.baseFolder);
-    std::memset(context_.parentFolder, 'p', sizeof context_.parentFolder);
-    std::memset(context_.displayName, 'd', sizeof context_.displayName);
-    context_.desktopShortcut = context_.startMenuShortcut = 0;
-    ASSERT_TRUE(Uninstaller(&context_));
+    std::memset(context.baseFolder, 'b', sizeof context.baseFolder);
+    std::memset(context.parentFolder, 'p', sizeof context.parentFolder);
+    std::memset(context.displayName, 'd', sizeof context.displayName);
+    context.desktopShortcut = context.startMenuShortcut = 0;
+    ASSERT_TRUE(Uninstaller(&context));
 
     log = DriverInstallerLog();
     ASSERT_EQ(3u, log.size());
@@ -133,7 +133,7 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
     // Only the library in use by this process may stay behind.
     const std::vector<std::string> left = ListFolder(install);
     EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"BRALIMOND.dll"});
-    EXPECT_TRUE(FolderExists(base_ + "\\" + parent_));
+    EXPECT_TRUE(FolderExists(base + "\\" + parent));
     DropModule();
 }
 
@@ -143,12 +143,12 @@ INSTANTIATE_TEST_SUITE_P(ShortcutFlags, RoundTrip,
 TEST_F(InstallerTest, ReinstallOverwritesAndReusesTheEntry)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
-    ASSERT_TRUE(WriteFileText(source_ + "License.txt", "second edition"));
+    ASSERT_TRUE(Installer(&context));
+    ASSERT_TRUE(WriteFileText(source + "License.txt", "second edition"));
     FillContext(false, false);
     LoadSourceModule();
-    std::strcpy(context_.displayName, "Renamed");
-    ASSERT_TRUE(Installer(&context_));
+    std::strcpy(context.displayName, "Renamed");
+    ASSERT_TRUE(Installer(&context));
     EXPECT_EQ("second edition", ReadFileText(InstallFolder() + "\\License.txt"));
     std::string value;
     ASSERT_TRUE(ReadRegistryString(UninstallKey(), "DisplayName", value));
@@ -161,7 +161,7 @@ TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
     ASSERT_TRUE(LoadSourceModule());
     for (int code : {0, 2, -1}) {
         SetDriverInstallerExit(code);
-        EXPECT_FALSE(Installer(&context_)) << code;
+        EXPECT_FALSE(Installer(&context)) << code;
     }
     // The installation is complete all the same.
     EXPECT_TRUE(FileExists(InstallFolder() + "\\driver\\Driver_Release.txt"));
@@ -172,7 +172,7 @@ TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
     // Removal succeeds only on 0: with 1 everything stays.
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(1);
-    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_FALSE(Uninstaller(&context));
     EXPECT_TRUE(FileExists(DesktopLink()));
     EXPECT_TRUE(FolderExists(StartMenuFolder()));
     EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
@@ -182,9 +182,9 @@ TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
 
 TEST_F(InstallerTest, MissingSourceFileStopsTheCopies)
 {
-    ASSERT_TRUE(DeleteFileA((source_ + "License.txt").c_str()));
+    ASSERT_TRUE(DeleteFileA((source + "License.txt").c_str()));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Installer(&context));
     EXPECT_EQ((std::vector<std::string>{"Installer.ini", "MERSIVO.exe"}), ListFolder(InstallFolder()));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
@@ -196,9 +196,9 @@ TEST_F(InstallerTest, MissingSourceFileStopsTheCopies)
 
 TEST_F(InstallerTest, MissingDriverFileStopsAfterTheEarlierOnes)
 {
-    ASSERT_TRUE(DeleteFileA((source_ + "driver\\VK4M220FUx86.sys").c_str()));
+    ASSERT_TRUE(DeleteFileA((source + "driver\\VK4M220FUx86.sys").c_str()));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Installer(&context));
     EXPECT_EQ((std::vector<std::string>{"VK4M220FL.inf", "VK4M220FLamd64.sys", "VK4M220FLx86.sys",
                                         "VK4M220FUamd64.sys", "vk4m220flamd64.cat",
                                         "vk4m220flx86.cat"}),
@@ -211,31 +211,31 @@ TEST_F(InstallerTest, WithoutASettingsFileNothingIsWrittenElsewhere)
 {
     const std::string winIni = WinIni();
     // The setup program is the first entry: no settings file gets copied.
-    ASSERT_TRUE(DeleteFileA((source_ + "MERSIVO.exe").c_str()));
+    ASSERT_TRUE(DeleteFileA((source + "MERSIVO.exe").c_str()));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Installer(&context));
     EXPECT_TRUE(ListFolder(InstallFolder()).empty());
     EXPECT_EQ(winIni, WinIni());
     EXPECT_EQ(7, static_cast<int>(GetProfileIntA("Installer", "DesctopShortCut", 7)));
-    RemoveTree(base_);
+    RemoveTree(base);
 
     // A module handle whose file name can't be found.
     FillContext(true, true);
-    context_.module = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7654320));
-    EXPECT_FALSE(Installer(&context_));
+    context.module = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7654320));
+    EXPECT_FALSE(Installer(&context));
     EXPECT_FALSE(FolderExists(InstallFolder()));
     EXPECT_EQ(winIni, WinIni());
     EXPECT_EQ(7, static_cast<int>(GetProfileIntA("Installer", "StartMenuShortCut", 7)));
-    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_FALSE(Uninstaller(&context));
 }
 
 TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
 {
-    ASSERT_TRUE(CopyFileA((source_ + "KOVALTIX.dll").c_str(), SystemCopy().c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((source + "KOVALTIX.dll").c_str(), SystemCopy().c_str(), FALSE));
     ModuleHolder holder;
     ASSERT_TRUE(holder.Start(SystemCopy()));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_FALSE(Installer(&context_));
+    EXPECT_FALSE(Installer(&context));
     holder.Stop();
     EXPECT_EQ(InstalledFiles(), ListFolder(InstallFolder()));
     EXPECT_FALSE(FolderExists(InstallFolder() + "\\driver"));
@@ -246,14 +246,14 @@ TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
 TEST_F(InstallerTest, SystemCopyInUseDuringUninstall)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
     {
         ModuleHolder holder;
         ASSERT_TRUE(holder.Start(SystemCopy()));
-        EXPECT_FALSE(Uninstaller(&context_));
+        EXPECT_FALSE(Uninstaller(&context));
     }
     EXPECT_TRUE(DriverInstallerLog().empty());
     EXPECT_TRUE(FileExists(DesktopLink()));
@@ -262,21 +262,21 @@ TEST_F(InstallerTest, SystemCopyInUseDuringUninstall)
     EXPECT_TRUE(FileExists(SettingsFile()));
 
     // Released again: the removal goes through.
-    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context));
     EXPECT_FALSE(FileExists(SystemCopy()));
 }
 
 TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
     ModuleHolder holder;
     ASSERT_TRUE(holder.Start(Upper(SystemCopy())));
     // Not seen as in use: the removal runs until the loaded file resists deletion.
-    EXPECT_FALSE(Uninstaller(&context_));
+    EXPECT_FALSE(Uninstaller(&context));
     holder.Stop();
     EXPECT_EQ(3u, DriverInstallerLog().size());
     EXPECT_FALSE(FileExists(DesktopLink()));
@@ -289,14 +289,14 @@ TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase)
 TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     DeleteRegistryKey(UninstallKey());
     ASSERT_TRUE(DeleteFileA(DesktopLink().c_str()));
     RemoveTree(StartMenuFolder());
     ASSERT_TRUE(DeleteFileA(SystemCopy().c_str()));
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
-    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context));
     // Without its entry the folder cannot be confirmed as the installation: it stays.
     EXPECT_TRUE(FileExists(SettingsFile()));
 }
@@ -304,11 +304,11 @@ TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
 TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ASSERT_TRUE(DeleteFileA(SettingsFile().c_str()));
     ASSERT_TRUE(LoadInstalledModule());
     SetDriverInstallerExit(0);
-    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context));
     EXPECT_TRUE(FileExists(DesktopLink()));
     EXPECT_TRUE(FolderExists(StartMenuFolder()));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
@@ -319,29 +319,29 @@ TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
     // Each would make a folder or key reach outside the one it names a member of.
     const char* const bad[] = {"", ".", "..", "up\\down", "up/down", "c:x"};
     for (const char* name : bad) {
-        for (char* field : {context_.parentFolder, context_.productFolder, context_.productName}) {
+        for (char* field : {context.parentFolder, context.productFolder, context.productName}) {
             FillContext(true, true);
             LoadSourceModule();
             std::strcpy(field, name);
-            EXPECT_FALSE(Installer(&context_)) << "'" << name << "'";
+            EXPECT_FALSE(Installer(&context)) << "'" << name << "'";
         }
     }
-    EXPECT_FALSE(FolderExists(base_));
+    EXPECT_FALSE(FolderExists(base));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_TRUE(DriverInstallerLog().empty());
 
     // After a real installation the uninstall refuses them in the two names it reads.
     FillContext(true, true);
     LoadSourceModule();
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
     LoadInstalledModule();
     SetDriverInstallerExit(0);
     for (const char* name : bad) {
-        for (char* field : {context_.productFolder, context_.productName}) {
+        for (char* field : {context.productFolder, context.productName}) {
             const std::string kept = field;
             std::strcpy(field, name);
-            EXPECT_FALSE(Uninstaller(&context_)) << "'" << name << "'";
+            EXPECT_FALSE(Uninstaller(&context)) << "'" << name << "'";
             std::strcpy(field, kept.c_str());
         }
     }
@@ -351,7 +351,7 @@ TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
     EXPECT_TRUE(FileExists(SettingsFile()));
 
     // A double-byte name whose second byte is a backslash is a name (code page 932 here).
-    EXPECT_EQ(context_.productName, PlainName(context_.productName));
+    EXPECT_EQ(context.productName, PlainName(context.productName));
     char japanese[8] = "\x83\x5C";
     EXPECT_EQ(IsDBCSLeadByte(0x83) ? japanese : nullptr, PlainName(japanese));
 }
@@ -359,71 +359,71 @@ TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
 TEST_F(InstallerTest, UnterminatedFieldIsRefused)
 {
     ASSERT_TRUE(LoadSourceModule());
-    std::memset(context_.displayName, 'd', sizeof context_.displayName);
-    EXPECT_FALSE(Installer(&context_));
-    EXPECT_FALSE(FolderExists(base_));
+    std::memset(context.displayName, 'd', sizeof context.displayName);
+    EXPECT_FALSE(Installer(&context));
+    EXPECT_FALSE(FolderExists(base));
     FillContext(true, true);
     LoadSourceModule();
-    std::memset(context_.productName, 'p', sizeof context_.productName);
-    EXPECT_FALSE(Installer(&context_));
-    EXPECT_FALSE(Uninstaller(&context_));
-    EXPECT_FALSE(FolderExists(base_));
+    std::memset(context.productName, 'p', sizeof context.productName);
+    EXPECT_FALSE(Installer(&context));
+    EXPECT_FALSE(Uninstaller(&context));
+    EXPECT_FALSE(FolderExists(base));
 }
 
 TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
 {
     ASSERT_TRUE(LoadSourceModule());
     // The installation folder fits; a driver file's path below it does not.
-    const std::string base = root_ + "\\" + std::string(200 - root_.size(), 'b');
-    std::strcpy(context_.baseFolder, base.c_str());
-    std::strcpy(context_.parentFolder, "p");
-    std::string product(MAX_PATH - 1 - base.size() - 2 - 1 - 20, 'q');
-    std::strcpy(context_.productFolder, product.c_str());
-    ASSERT_LT(base.size() + 3 + product.size() + std::strlen("\\DPInst.exe"), size_t(MAX_PATH));
-    EXPECT_FALSE(Installer(&context_));
-    EXPECT_FALSE(FolderExists(base));
+    const std::string longBase = root + "\\" + std::string(200 - root.size(), 'b');
+    std::strcpy(context.baseFolder, longBase.c_str());
+    std::strcpy(context.parentFolder, "p");
+    std::string longProduct(MAX_PATH - 1 - longBase.size() - 2 - 1 - 20, 'q');
+    std::strcpy(context.productFolder, longProduct.c_str());
+    ASSERT_LT(longBase.size() + 3 + longProduct.size() + std::strlen("\\DPInst.exe"), size_t(MAX_PATH));
+    EXPECT_FALSE(Installer(&context));
+    EXPECT_FALSE(FolderExists(longBase));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
 
     // The installation folder itself too long.
     const std::string longParent(250, 'r');
-    std::strcpy(context_.parentFolder, longParent.c_str());
-    EXPECT_FALSE(Installer(&context_));
-    EXPECT_FALSE(FolderExists(base));
+    std::strcpy(context.parentFolder, longParent.c_str());
+    EXPECT_FALSE(Installer(&context));
+    EXPECT_FALSE(FolderExists(longBase));
     EXPECT_TRUE(DriverInstallerLog().empty());
 }
 
 TEST_F(InstallerTest, UninstallerRemovesOnlyAFolderItsEntryNames)
 {
     ASSERT_TRUE(LoadSourceModule());
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
     SetDriverInstallerExit(0);
     // From the source media, which holds the same names, settings file included: every step
     // runs, but the folder is not the one the Uninstall entry names, so it stays.
-    ASSERT_TRUE(CopyFileA(SettingsFile().c_str(), (source_ + "Installer.ini").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(SettingsFile().c_str(), (source + "Installer.ini").c_str(), FALSE));
     ASSERT_TRUE(LoadSourceModule());
-    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context));
     const std::vector<std::string> log = DriverInstallerLog();
     ASSERT_EQ(3u, log.size());
-    EXPECT_EQ("DPInst.exe /u \"" + source_ + "driver\\VK4M220FL.inf\" /d /q", log[1]);
+    EXPECT_EQ("DPInst.exe /u \"" + source + "driver\\VK4M220FL.inf\" /d /q", log[1]);
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_FALSE(FolderExists(StartMenuFolder()));
-    EXPECT_TRUE(FileExists(source_ + "MERSIVO.exe"));
-    EXPECT_TRUE(FileExists(source_ + "driver\\VK4M220FL.inf"));
+    EXPECT_TRUE(FileExists(source + "MERSIVO.exe"));
+    EXPECT_TRUE(FileExists(source + "driver\\VK4M220FL.inf"));
     EXPECT_TRUE(FileExists(SettingsFile()));
 
     // Installed under one spelling, removed from another: the same folder.
-    std::string base = base_;
-    base[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(base[0])));
-    std::strcpy(context_.baseFolder, base.c_str());
+    std::string lowerBase = base;
+    lowerBase[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowerBase[0])));
+    std::strcpy(context.baseFolder, lowerBase.c_str());
     SetDriverInstallerExit(1);
-    ASSERT_TRUE(Installer(&context_));
+    ASSERT_TRUE(Installer(&context));
     ASSERT_TRUE(LoadModuleAt(Upper(InstallFolder()) + "\\BRALIMOND.dll"));
     SetDriverInstallerExit(0);
-    EXPECT_TRUE(Uninstaller(&context_));
+    EXPECT_TRUE(Uninstaller(&context));
     EXPECT_FALSE(FileExists(SettingsFile()));
     EXPECT_FALSE(FolderExists(InstallFolder() + "\\driver"));
-    EXPECT_TRUE(FileExists(source_ + "Installer.ini"));
+    EXPECT_TRUE(FileExists(source + "Installer.ini"));
 }

@@ -33,12 +33,12 @@ protected:
     void SetUp() override
     {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = std::string("C:\\bralimond-helpers-") + info->name();
-        RemoveTree(root_);
-        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+        root = std::string("C:\\bralimond-helpers-") + info->name();
+        RemoveTree(root);
+        ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
     }
-    void TearDown() override { RemoveTree(root_); }
-    std::string root_;
+    void TearDown() override { RemoveTree(root); }
+    std::string root;
 };
 
 }  // namespace
@@ -113,17 +113,17 @@ TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText)
 
 TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds)
 {
-    EXPECT_TRUE(CreateFolderTree(root_.c_str()));
-    const std::string deep = root_ + "\\one\\two\\three";
+    EXPECT_TRUE(CreateFolderTree(root.c_str()));
+    const std::string deep = root + "\\one\\two\\three";
     EXPECT_TRUE(CreateFolderTree(deep.c_str()));
     EXPECT_TRUE(FolderExists(deep));
-    EXPECT_TRUE(CreateFolderTree((root_ + "\\four/five\\").c_str()));
-    EXPECT_TRUE(FolderExists(root_ + "\\four\\five"));
+    EXPECT_TRUE(CreateFolderTree((root + "\\four/five\\").c_str()));
+    EXPECT_TRUE(FolderExists(root + "\\four\\five"));
 
     // A file in the way.
-    ASSERT_TRUE(WriteFileText(root_ + "\\file", "x"));
-    EXPECT_FALSE(CreateFolderTree((root_ + "\\file").c_str()));
-    EXPECT_FALSE(CreateFolderTree((root_ + "\\file\\below").c_str()));
+    ASSERT_TRUE(WriteFileText(root + "\\file", "x"));
+    EXPECT_FALSE(CreateFolderTree((root + "\\file").c_str()));
+    EXPECT_FALSE(CreateFolderTree((root + "\\file\\below").c_str()));
 
     // Parents that run out must end the descent with false.
     EXPECT_FALSE(CreateFolderTree("Q:\\no\\such\\drive"));
@@ -134,44 +134,44 @@ TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds)
 
 TEST_F(HelperTest, RemoveFolderTreeDeletesReadOnlyFilesAndSubfolders)
 {
-    EXPECT_TRUE(RemoveFolderTree((root_ + "\\absent").c_str()));
-    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree\\sub\\deeper").c_str()));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\plain.txt", "a"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\locked.txt", "b"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\deeper\\hidden.txt", "c"));
-    SetFileAttributesA((root_ + "\\tree\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    SetFileAttributesA((root_ + "\\tree\\sub\\deeper\\hidden.txt").c_str(),
+    EXPECT_TRUE(RemoveFolderTree((root + "\\absent").c_str()));
+    ASSERT_TRUE(CreateFolderTree((root + "\\tree\\sub\\deeper").c_str()));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\plain.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\sub\\locked.txt", "b"));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\sub\\deeper\\hidden.txt", "c"));
+    SetFileAttributesA((root + "\\tree\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((root + "\\tree\\sub\\deeper\\hidden.txt").c_str(),
                        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_TRUE(RemoveFolderTree((root_ + "\\tree").c_str()));
-    EXPECT_FALSE(FolderExists(root_ + "\\tree"));
+    EXPECT_TRUE(RemoveFolderTree((root + "\\tree").c_str()));
+    EXPECT_FALSE(FolderExists(root + "\\tree"));
 }
 
 TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse)
 {
-    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree\\sub").c_str()));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\a.txt", "a"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\busy.txt", "b"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\z.txt", "z"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\sub\\c.txt", "c"));
-    HANDLE busy = CreateFileA((root_ + "\\tree\\busy.txt").c_str(), GENERIC_READ, 0, nullptr,
+    ASSERT_TRUE(CreateFolderTree((root + "\\tree\\sub").c_str()));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\busy.txt", "b"));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\z.txt", "z"));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\sub\\c.txt", "c"));
+    HANDLE busy = CreateFileA((root + "\\tree\\busy.txt").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, busy);
-    EXPECT_FALSE(RemoveFolderTree((root_ + "\\tree").c_str()));
+    EXPECT_FALSE(RemoveFolderTree((root + "\\tree").c_str()));
     CloseHandle(busy);
-    EXPECT_EQ(std::vector<std::string>{"busy.txt"}, ListFolder(root_ + "\\tree"));
+    EXPECT_EQ(std::vector<std::string>{"busy.txt"}, ListFolder(root + "\\tree"));
 }
 
 TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
 {
-    ASSERT_TRUE(CreateFolderTree((root_ + "\\tree").c_str()));
-    ASSERT_TRUE(CreateFolderTree((root_ + "\\elsewhere").c_str()));
-    ASSERT_TRUE(WriteFileText(root_ + "\\tree\\a.txt", "a"));
-    ASSERT_TRUE(WriteFileText(root_ + "\\elsewhere\\keep.txt", "k"));
+    ASSERT_TRUE(CreateFolderTree((root + "\\tree").c_str()));
+    ASSERT_TRUE(CreateFolderTree((root + "\\elsewhere").c_str()));
+    ASSERT_TRUE(WriteFileText(root + "\\tree\\a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(root + "\\elsewhere\\keep.txt", "k"));
     // Wine makes no directory links of its own; a Unix link in the prefix shows as one
     // (a directory and a reparse point).
-    const std::string link = root_ + "\\tree\\link";
-    ASSERT_TRUE(StartUnixCommand("ln -s '" + UnixPath(root_ + "\\elsewhere") + "' '" +
-                                 UnixPath(root_ + "\\tree") + "/link'"));
+    const std::string link = root + "\\tree\\link";
+    ASSERT_TRUE(StartUnixCommand("ln -s '" + UnixPath(root + "\\elsewhere") + "' '" +
+                                 UnixPath(root + "\\tree") + "/link'"));
     for (int waited = 0; GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
                          waited < 10000; waited += 50)
         Sleep(50);
@@ -181,12 +181,12 @@ TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
 
     // Wine cannot remove such a link, so the tree reports the failure; nothing behind the link
     // was touched.
-    RemoveFolderTree((root_ + "\\tree").c_str());
-    EXPECT_FALSE(FileExists(root_ + "\\tree\\a.txt"));
-    EXPECT_TRUE(FileExists(root_ + "\\elsewhere\\keep.txt"));
+    RemoveFolderTree((root + "\\tree").c_str());
+    EXPECT_FALSE(FileExists(root + "\\tree\\a.txt"));
+    EXPECT_TRUE(FileExists(root + "\\elsewhere\\keep.txt"));
     EXPECT_FALSE(RemoveFolderTree(link.c_str()));
-    EXPECT_TRUE(FileExists(root_ + "\\elsewhere\\keep.txt"));
-    StartUnixCommand("rm '" + UnixPath(root_ + "\\tree") + "/link'");
+    EXPECT_TRUE(FileExists(root + "\\elsewhere\\keep.txt"));
+    StartUnixCommand("rm '" + UnixPath(root + "\\tree") + "/link'");
     for (int waited = 0; GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES &&
                          waited < 10000; waited += 50)
         Sleep(50);
@@ -194,15 +194,15 @@ TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
 
 TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
 {
-    const std::string target = root_ + "\\app\\Tool.exe";
-    const std::string folder = root_ + "\\links\\nested";
+    const std::string target = root + "\\app\\Tool.exe";
+    const std::string folder = root + "\\links\\nested";
     ASSERT_TRUE(CreateShortcut(target.c_str(), "My Tool", nullptr, nullptr, -1, folder.c_str(),
                                "/x 1", nullptr, SW_SHOWMAXIMIZED, nullptr, 0));
     ShortcutInfo link;
     ASSERT_TRUE(ReadShortcut(folder + "\\My Tool.lnk", link));
     EXPECT_EQ(target, link.target);
     EXPECT_EQ("/x 1", link.arguments);
-    EXPECT_EQ(root_ + "\\app", link.workingDirectory);
+    EXPECT_EQ(root + "\\app", link.workingDirectory);
     EXPECT_EQ("My Tool", link.description);
     EXPECT_EQ(SW_SHOWMAXIMIZED, link.showCommand);
 
@@ -218,8 +218,8 @@ TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
 
 TEST_F(HelperTest, ShortcutRefusalsTouchNothing)
 {
-    const std::string target = root_ + "\\Tool.exe";
-    const std::string folder = root_ + "\\links";
+    const std::string target = root + "\\Tool.exe";
+    const std::string folder = root + "\\links";
     EXPECT_FALSE(CreateShortcut(target.c_str(), nullptr, nullptr, nullptr, -1, folder.c_str(),
                                 nullptr, nullptr, 1, nullptr, 0));
     EXPECT_FALSE(CreateShortcut(nullptr, "name", nullptr, nullptr, -1, folder.c_str(), nullptr,
@@ -235,7 +235,7 @@ TEST_F(HelperTest, ShortcutRefusalsTouchNothing)
 
 TEST_F(HelperTest, ShortcutInASpecialFolder)
 {
-    const std::string target = root_ + "\\Tool.exe";
+    const std::string target = root + "\\Tool.exe";
     const std::string name = "Bralimond helper test link";
     const std::string link = SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + name + ".lnk";
     DeleteFileA(link.c_str());
@@ -245,7 +245,7 @@ TEST_F(HelperTest, ShortcutInASpecialFolder)
     ShortcutInfo info;
     EXPECT_TRUE(ReadShortcut(link, info));
     EXPECT_EQ(target, info.target);
-    EXPECT_EQ(root_, info.workingDirectory);
+    EXPECT_EQ(root, info.workingDirectory);
     DeleteFileA(link.c_str());
 }
 
@@ -259,7 +259,7 @@ TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
     EXPECT_FALSE(IsModuleLoaded(std::string(self).substr(0, std::string(self).size() - 1).c_str()));
 
     // A module of another process.
-    const std::string dll = root_ + "\\Held.dll";
+    const std::string dll = root + "\\Held.dll";
     ASSERT_TRUE(CopyFileA((BinFolder() + "BRALIMOND.dll").c_str(), dll.c_str(), FALSE));
     EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
     {
@@ -272,12 +272,12 @@ TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
 
 TEST_F(HelperTest, ShortcutRefusedOnAMultithreadedApartment)
 {
-    const std::string folder = root_ + "\\links";
+    const std::string folder = root + "\\links";
     bool made = true;
     std::thread worker([&] {
         if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
             return;
-        made = CreateShortcut((root_ + "\\Tool.exe").c_str(), "name", nullptr, nullptr, -1,
+        made = CreateShortcut((root + "\\Tool.exe").c_str(), "name", nullptr, nullptr, -1,
                               folder.c_str(), nullptr, nullptr, 1, nullptr, 0);
         CoUninitialize();
     });

@@ -15,7 +15,7 @@
 #include <sstream>
 
 namespace {
-const char kUninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char UninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 }
 
 namespace {
@@ -236,8 +236,8 @@ bool ModuleHolder::Start(const std::string& dllPath)
         return false;
     }
     CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    input_ = inputWrite;
+    process = info.hProcess;
+    input = inputWrite;
     std::string said;
     char buffer[64];
     DWORD read = 0;
@@ -250,15 +250,15 @@ bool ModuleHolder::Start(const std::string& dllPath)
 
 void ModuleHolder::Stop()
 {
-    if (input_) {
-        CloseHandle(input_);
-        input_ = nullptr;
+    if (input) {
+        CloseHandle(input);
+        input = nullptr;
     }
-    if (process_) {
-        if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0)
-            TerminateProcess(process_, 1);
-        CloseHandle(process_);
-        process_ = nullptr;
+    if (process) {
+        if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(process, 1);
+        CloseHandle(process);
+        process = nullptr;
     }
 }
 
@@ -269,25 +269,25 @@ void InstallerTest::SetUp()
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';
-    root_ = "C:\\bralimond-tests\\" + name;
-    source_ = root_ + "\\source\\";
-    base_ = root_ + "\\Program Files";
-    product_ = "Camera Tools";
-    productName_ = "BralimondTest_" + name;
-    displayName_ = "Bralimond Test " + name + " Uninstall";
-    logPath_ = root_ + "\\dpinst.log";
+    root = "C:\\bralimond-tests\\" + name;
+    source = root + "\\source\\";
+    base = root + "\\Program Files";
+    product = "Camera Tools";
+    productName = "BralimondTest_" + name;
+    displayName = "Bralimond Test " + name + " Uninstall";
+    logPath = root + "\\dpinst.log";
 
     TearDown();   // leftovers of an aborted run
     ASSERT_TRUE(CreateDirectoryA("C:\\bralimond-tests", nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(source_.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((source_ + "driver").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(source.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((source + "driver").c_str(), nullptr));
     const std::string bin = BinFolder();
     for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
         const std::string file = std::string(e->baseName) + e->extension;
         const bool driver = e->kind == DriverFile || e->kind == DriverInf;
-        const std::string path = source_ + (driver ? "driver\\" : "") + file;
+        const std::string path = source + (driver ? "driver\\" : "") + file;
         if (file == "DPInst.exe") {
             ASSERT_TRUE(CopyFileA((bin + "DPInst.exe").c_str(), path.c_str(), FALSE));
         } else if (file == "BRALIMOND.dll" || file == "KOVALTIX.dll") {
@@ -298,12 +298,12 @@ void InstallerTest::SetUp()
             ASSERT_TRUE(WriteFileText(path, file + " from the source folder\r\n"));
         }
     }
-    SetEnvironmentVariableA("DPINST_LOG", logPath_.c_str());
+    SetEnvironmentVariableA("DPINST_LOG", logPath.c_str());
     SetDriverInstallerExit(1);
     FillContext(true, true);
     OpenLastingHandles();
-    handlesAtStart_ = OpenHandleCount();
-    ASSERT_GE(handlesAtStart_, 0);
+    handlesAtStart = OpenHandleCount();
+    ASSERT_GE(handlesAtStart, 0);
 }
 
 void InstallerTest::TearDown()
@@ -311,38 +311,38 @@ void InstallerTest::TearDown()
     DropModule();
     // Installer and Uninstaller, on whatever path the test took, leave no handle open (keys,
     // the driver installer's process and thread, the processes the in-use test opened).
-    if (handlesAtStart_ >= 0)
-        EXPECT_EQ(handlesAtStart_, OpenHandleCount()) << "kernel handles left open";
-    handlesAtStart_ = -1;
+    if (handlesAtStart >= 0)
+        EXPECT_EQ(handlesAtStart, OpenHandleCount()) << "kernel handles left open";
+    handlesAtStart = -1;
     SetEnvironmentVariableA("DPINST_LOG", nullptr);
     SetEnvironmentVariableA("DPINST_EXIT", nullptr);
     DeleteRegistryKey(UninstallKey());
     DeleteFileA(DesktopLink().c_str());
     RemoveTree(StartMenuFolder());
     DeleteFileA(SystemCopy().c_str());
-    RemoveTree(root_);
+    RemoveTree(root);
     RemoveDirectoryA("C:\\bralimond-tests");   // once the last test's folder is gone
 }
 
 void InstallerTest::FillContext(bool desktop, bool startMenu)
 {
-    std::memset(&context_, 0, sizeof context_);
-    context_.module = module_;
-    std::strcpy(context_.baseFolder, base_.c_str());
-    std::strcpy(context_.parentFolder, parent_.c_str());
-    std::strcpy(context_.productFolder, product_.c_str());
-    std::strcpy(context_.productName, productName_.c_str());
-    std::strcpy(context_.displayName, displayName_.c_str());
-    context_.desktopShortcut = desktop ? 1 : 0;
-    context_.startMenuShortcut = startMenu ? 1 : 0;
+    std::memset(&context, 0, sizeof context);
+    context.module = module;
+    std::strcpy(context.baseFolder, base.c_str());
+    std::strcpy(context.parentFolder, parent.c_str());
+    std::strcpy(context.productFolder, product.c_str());
+    std::strcpy(context.productName, productName.c_str());
+    std::strcpy(context.displayName, displayName.c_str());
+    context.desktopShortcut = desktop ? 1 : 0;
+    context.startMenuShortcut = startMenu ? 1 : 0;
 }
 
 bool InstallerTest::LoadSourceModule()
 {
     DropModule();
-    module_ = LoadLibraryA((source_ + "BRALIMOND.dll").c_str());
-    context_.module = module_;
-    return module_ != nullptr;
+    module = LoadLibraryA((source + "BRALIMOND.dll").c_str());
+    context.module = module;
+    return module != nullptr;
 }
 
 bool InstallerTest::LoadInstalledModule()
@@ -353,32 +353,32 @@ bool InstallerTest::LoadInstalledModule()
 bool InstallerTest::LoadModuleAt(const std::string& path)
 {
     DropModule();
-    module_ = LoadLibraryA(path.c_str());
-    context_.module = module_;
-    return module_ != nullptr;
+    module = LoadLibraryA(path.c_str());
+    context.module = module;
+    return module != nullptr;
 }
 
 void InstallerTest::DropModule()
 {
-    if (module_)
-        FreeLibrary(module_);
-    module_ = nullptr;
-    context_.module = nullptr;
+    if (module)
+        FreeLibrary(module);
+    module = nullptr;
+    context.module = nullptr;
 }
 
 std::string InstallerTest::DesktopLink() const
 {
-    return SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + productName_ + ".lnk";
+    return SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + productName + ".lnk";
 }
 
 std::string InstallerTest::StartMenuFolder() const
 {
-    return SpecialFolderPath(CSIDL_COMMON_PROGRAMS) + "\\" + product_;
+    return SpecialFolderPath(CSIDL_COMMON_PROGRAMS) + "\\" + product;
 }
 
 std::string InstallerTest::UninstallKey() const
 {
-    return kUninstallRoot + productName_;
+    return UninstallRoot + productName;
 }
 
 std::string InstallerTest::Setting(const char* key) const
@@ -397,7 +397,7 @@ void InstallerTest::SetDriverInstallerExit(int code)
 std::vector<std::string> InstallerTest::DriverInstallerLog() const
 {
     std::vector<std::string> lines;
-    std::istringstream in(ReadFileText(logPath_));
+    std::istringstream in(ReadFileText(logPath));
     std::string line;
     while (std::getline(in, line))
         lines.push_back(line);
@@ -406,5 +406,5 @@ std::vector<std::string> InstallerTest::DriverInstallerLog() const
 
 void InstallerTest::ClearDriverInstallerLog() const
 {
-    DeleteFileA(logPath_.c_str());
+    DeleteFileA(logPath.c_str());
 }

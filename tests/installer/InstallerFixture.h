@@ -41,8 +41,8 @@ public:
     void Stop();
 
 private:
-    HANDLE process_ = nullptr;
-    HANDLE input_ = nullptr;
+    HANDLE process = nullptr;
+    HANDLE input = nullptr;
 };
 
 // A source folder with every manifest file, an installation destination with
@@ -59,7 +59,7 @@ protected:
     bool LoadModuleAt(const std::string& path);
     void DropModule();
 
-    std::string InstallFolder() const { return base_ + "\\" + parent_ + "\\" + product_; }
+    std::string InstallFolder() const { return base + "\\" + parent + "\\" + product; }
     std::string SettingsFile() const { return InstallFolder() + "\\Installer.ini"; }
     std::string DesktopLink() const;
     std::string StartMenuFolder() const;
@@ -72,17 +72,17 @@ protected:
     std::vector<std::string> DriverInstallerLog() const;
     void ClearDriverInstallerLog() const;
 
-    std::string root_;      // per-test folder under C:\ .
-    std::string source_;    // ends with a separator, like the library's source folder
-    std::string base_;
-    std::string parent_ = "Vendor";
-    std::string product_;
-    std::string productName_;
-    std::string displayName_;
-    std::string logPath_;
-    HMODULE module_ = nullptr;
-    InstallContext context_{};
-    int handlesAtStart_ = -1;
+    std::string root;      // per-test folder under C:\ .
+    std::string source;    // ends with a separator, like the library's source folder
+    std::string base;
+    std::string parent = "Vendor";
+    std::string product;
+    std::string productName;
+    std::string displayName;
+    std::string logPath;
+    HMODULE module = nullptr;
+    InstallContext context{};
+    int handlesAtStart = -1;
 };
 
 // The files a complete installation leaves in the installation folder and its driver

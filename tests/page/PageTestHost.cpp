@@ -44,14 +44,14 @@ ATOM RegisterHostClass() {
 HostWindow::HostWindow() {
     static const ATOM atom = RegisterHostClass();
     (void)atom;
-    m_window = CreateWindowExA(0, HostClassName, "Page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+    window = CreateWindowExA(0, HostClassName, "Page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                20, 20, 520, 480, nullptr, nullptr, GetModuleHandleA(nullptr),
                                nullptr);
     PumpMessages();
 }
 
 HostWindow::~HostWindow() {
-    if (m_window != nullptr && IsWindow(m_window)) DestroyWindow(m_window);
+    if (window != nullptr && IsWindow(window)) DestroyWindow(window);
     PumpMessages();
 }
 
@@ -63,12 +63,12 @@ HWND SharedHostWindow() {
 // ---------------------------------------------------------------------------------------------
 
 DialogTemplate::DialogTemplate(DWORD style, short cx, short cy)
-    : m_style(style), m_cx(cx), m_cy(cy), m_count(0) {}
+    : style(style), cx(cx), cy(cy), count(0) {}
 
-void DialogTemplate::PushWord(WORD value) { m_items.push_back(value); }
+void DialogTemplate::PushWord(WORD value) { items.push_back(value); }
 
 void DialogTemplate::AlignDword() {
-    if (m_items.size() % 2 != 0) m_items.push_back(0);
+    if (items.size() % 2 != 0) items.push_back(0);
 }
 
 void DialogTemplate::PushText(const char* text) {
@@ -88,29 +88,29 @@ void DialogTemplate::Add(int id, const char* className, DWORD style, short x, sh
     item.id = static_cast<WORD>(id);
     const WORD* words = reinterpret_cast<const WORD*>(&item);
     static_assert(sizeof(DLGITEMTEMPLATE) == 18, "item header is 9 words");
-    m_items.insert(m_items.end(), words, words + sizeof(item) / sizeof(WORD));
+    items.insert(items.end(), words, words + sizeof(item) / sizeof(WORD));
     PushText(className);
     PushText(text);
     PushWord(0);  // no creation data
-    ++m_count;
+    ++count;
 }
 
 const DLGTEMPLATE* DialogTemplate::Get() {
-    m_buffer.clear();
+    buffer.clear();
     DLGTEMPLATE header = {};
-    header.style = m_style;
-    header.cdit = m_count;
-    header.cx = m_cx;
-    header.cy = m_cy;
+    header.style = style;
+    header.cdit = count;
+    header.cx = cx;
+    header.cy = cy;
     static_assert(sizeof(DLGTEMPLATE) == 18, "dialog header is 9 words");
     const WORD* words = reinterpret_cast<const WORD*>(&header);
-    m_buffer.insert(m_buffer.end(), words, words + sizeof(header) / sizeof(WORD));
-    m_buffer.push_back(0);  // no menu
-    m_buffer.push_back(0);  // default class
-    m_buffer.push_back(0);  // no caption
-    if (m_buffer.size() % 2 != 0) m_buffer.push_back(0);
-    m_buffer.insert(m_buffer.end(), m_items.begin(), m_items.end());
-    return reinterpret_cast<const DLGTEMPLATE*>(m_buffer.data());
+    buffer.insert(buffer.end(), words, words + sizeof(header) / sizeof(WORD));
+    buffer.push_back(0);  // no menu
+    buffer.push_back(0);  // default class
+    buffer.push_back(0);  // no caption
+    if (buffer.size() % 2 != 0) buffer.push_back(0);
+    buffer.insert(buffer.end(), items.begin(), items.end());
+    return reinterpret_cast<const DLGTEMPLATE*>(buffer.data());
 }
 
 // ---------------------------------------------------------------------------------------------

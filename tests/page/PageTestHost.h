@@ -23,10 +23,10 @@ public:
     ~HostWindow();
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
-    HWND Handle() const { return m_window; }
+    HWND Handle() const { return window; }
 
 private:
-    HWND m_window;
+    HWND window;
 };
 
 // A DLGTEMPLATE built in memory, so binding tests need no resources.
@@ -43,12 +43,12 @@ private:
     void PushWord(WORD value);
     void PushText(const char* text);
 
-    std::vector<WORD> m_items;  // control entries, DWORD-aligned
-    DWORD m_style;
-    short m_cx;
-    short m_cy;
-    WORD m_count;
-    std::vector<WORD> m_buffer;
+    std::vector<WORD> items;  // control entries, DWORD-aligned
+    DWORD style;
+    short cx;
+    short cy;
+    WORD count;
+    std::vector<WORD> buffer;
 };
 
 // Mouse and keyboard, as the trackbar receives them.

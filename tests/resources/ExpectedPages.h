@@ -1,6 +1,5 @@
 // The page as it must come out of the built library, written out independently of the resource scripts.
-#ifndef KOVALTIX_TESTS_EXPECTED_PAGES_H
-#define KOVALTIX_TESTS_EXPECTED_PAGES_H
+#pragma once
 
 #include <windows.h>
 #include <commctrl.h>
@@ -151,5 +150,3 @@ inline const ExpectedLanguage ExpectedLanguages[PageLanguageCount] = {
      {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
       u8"Exteriores", u8"50 Hz", u8"60 Hz", u8"Fuente de luz:", u8"Inversión", u8"Espejo", u8"Privacidad", u8"Poca luz", u8"Valor predet.", u8"Rojo:", u8"Azul:", u8"Exposición:", u8"Ganancia:", u8"Automático", u8"Balance de blanco"}},
 };
-
-#endif

@@ -13,18 +13,18 @@ const char* ArgumentVariable = "KOVALTIX_CHILD_ARGUMENT";
 
 class OwnedHandle {
 public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    explicit OwnedHandle(HANDLE handle) : handle(handle) {}
     ~OwnedHandle()
     {
-        if (handle_ && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
     }
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
+    HANDLE Get() const { return handle; }
 
 private:
-    HANDLE handle_;
+    HANDLE handle;
 };
 
 std::string UnixToWindowsPath(const std::string& unixPath)

@@ -2,8 +2,7 @@
 // Wine takes the system language and the ANSI code page from LC_ALL when a process starts, but a
 // Windows child keeps its parent's locale whatever its environment block says; so the child is
 // started through the Wine loader, a Unix program, which does get the block's LC_ALL.
-#ifndef KOVALTIX_TESTS_LOCALE_CHILDREN_H
-#define KOVALTIX_TESTS_LOCALE_CHILDREN_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -24,5 +23,3 @@ bool RunInLocales(std::vector<LocaleRun>& runs, const char* testName, std::strin
 std::string ChildArgument();
 
 bool WriteChildReport(const std::string& text);
-
-#endif

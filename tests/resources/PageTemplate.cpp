@@ -8,34 +8,34 @@ namespace {
 
 class Reader {
 public:
-    Reader(const BYTE* data, DWORD size) : data_(data), size_(size) {}
-    bool Ok() const { return ok_; }
-    DWORD Offset() const { return at_; }
+    Reader(const BYTE* data, DWORD size) : data(data), size(size) {}
+    bool Ok() const { return ok; }
+    DWORD Offset() const { return at; }
     template <typename T> T Take()
     {
         T value{};
-        if (!ok_ || at_ + sizeof(T) > size_) {
-            ok_ = false;
+        if (!ok || at + sizeof(T) > size) {
+            ok = false;
             return value;
         }
-        memcpy(&value, data_ + at_, sizeof(T));
-        at_ += sizeof(T);
+        memcpy(&value, data + at, sizeof(T));
+        at += sizeof(T);
         return value;
     }
-    void AlignDword() { at_ = (at_ + 3) & ~3u; }
+    void AlignDword() { at = (at + 3) & ~3u; }
     void Skip(DWORD bytes)
     {
-        if (at_ + bytes > size_)
-            ok_ = false;
+        if (at + bytes > size)
+            ok = false;
         else
-            at_ += bytes;
+            at += bytes;
     }
     std::wstring Text()
     {
         std::wstring text;
         for (;;) {
             WORD unit = Take<WORD>();
-            if (!ok_ || unit == 0)
+            if (!ok || unit == 0)
                 break;
             text.push_back(static_cast<wchar_t>(unit));
         }
@@ -52,15 +52,15 @@ public:
             *ordinal = Take<WORD>();
             return std::wstring();
         }
-        at_ -= sizeof(WORD);
+        at -= sizeof(WORD);
         return Text();
     }
 
 private:
-    const BYTE* data_;
-    DWORD size_;
-    DWORD at_ = 0;
-    bool ok_ = true;
+    const BYTE* data;
+    DWORD size;
+    DWORD at = 0;
+    bool ok = true;
 };
 
 std::string ClassName(const std::wstring& name, WORD ordinal)
@@ -142,14 +142,14 @@ std::string BuiltLibraryPath()
 }
 
 ResourceModule::ResourceModule(const std::string& path)
-    : module_(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
+    : module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
 {
 }
 
 ResourceModule::~ResourceModule()
 {
-    if (module_)
-        FreeLibrary(module_);
+    if (module)
+        FreeLibrary(module);
 }
 
 std::vector<BYTE> ResourceBytes(HMODULE module, int type, int name, WORD langid)

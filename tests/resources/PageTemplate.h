@@ -1,6 +1,5 @@
 // Reading dialog 103 and string 103 back from the built library.
-#ifndef KOVALTIX_TESTS_PAGE_TEMPLATE_H
-#define KOVALTIX_TESTS_PAGE_TEMPLATE_H
+#pragma once
 
 #include <windows.h>
 
@@ -42,9 +41,9 @@ public:
     ~ResourceModule();
     ResourceModule(const ResourceModule&) = delete;
     ResourceModule& operator=(const ResourceModule&) = delete;
-    HMODULE Handle() const { return module_; }
+    HMODULE Handle() const { return module; }
 private:
-    HMODULE module_;
+    HMODULE module;
 };
 
 std::string BuiltLibraryPath();
@@ -57,5 +56,3 @@ std::vector<WORD> ResourceLanguages(HMODULE module, int type, int name);
 
 std::wstring Utf8ToWide(const char* text);
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
-
-#endif

@@ -278,12 +278,12 @@ public:
     {
         char folder[MAX_PATH];
         GetTempPathA(MAX_PATH, folder);
-        char path[MAX_PATH];
-        GetTempFileNameA(folder, "kvr", 0, path);
-        path_ = path;
-        if (!CopyFileA(BuiltLibraryPath().c_str(), path_.c_str(), FALSE))
+        char made[MAX_PATH];
+        GetTempFileNameA(folder, "kvr", 0, made);
+        path = made;
+        if (!CopyFileA(BuiltLibraryPath().c_str(), path.c_str(), FALSE))
             return;
-        HANDLE update = BeginUpdateResourceA(path_.c_str(), TRUE);
+        HANDLE update = BeginUpdateResourceA(path.c_str(), TRUE);
         if (!update)
             return;
         bool ok = true;
@@ -293,21 +293,21 @@ public:
         }
         if (!EndUpdateResourceA(update, !ok) || !ok)
             return;
-        module_ = LoadLibraryExA(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     }
     ~CraftedModule()
     {
-        if (module_)
-            FreeLibrary(module_);
-        DeleteFileA(path_.c_str());
+        if (module)
+            FreeLibrary(module);
+        DeleteFileA(path.c_str());
     }
     CraftedModule(const CraftedModule&) = delete;
     CraftedModule& operator=(const CraftedModule&) = delete;
-    HMODULE Handle() const { return module_; }
+    HMODULE Handle() const { return module; }
 
 private:
-    std::string path_;
-    HMODULE module_ = nullptr;
+    std::string path;
+    HMODULE module = nullptr;
 };
 
 std::vector<BYTE> Bytes(const std::vector<WORD>& units)
