@@ -112,8 +112,8 @@ bool CapturePage(HWND page, int* width, int* height, std::vector<unsigned char>*
         CreateDIBSection(screen.Get().dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return false;
     HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
-    const bool copied = BitBlt(memory.Get(), 0, 0, w, h, screen.Get().dc, origin.x, origin.y,
-                               SRCCOPY) != 0;
+    const bool copied =
+        BitBlt(memory.Get(), 0, 0, w, h, screen.Get().dc, origin.x, origin.y, SRCCOPY) != 0;
     GdiFlush();
     SelectObject(memory.Get(), previous);
     if (!copied) return false;
@@ -177,8 +177,8 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
     char title[256];
     HWND page = camera.CreateExtensionPropDialog(host, title, sizeof(title));
     if (!page) {
-        std::fprintf(stderr,
-                     "The camera page is not available (no camera, or another program shows it).\n");
+        std::fprintf(
+            stderr, "The camera page is not available (no camera, or another program shows it).\n");
         DestroyWindow(host);
         Settle();
         return 3;

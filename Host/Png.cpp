@@ -11,8 +11,7 @@
 namespace {
 
 // Every interface is released when this returns, so the file is closed by then.
-bool Encode(const wchar_t* path, UINT width, UINT height, const unsigned char* bgr,
-            bool* opened) {
+bool Encode(const wchar_t* path, UINT width, UINT height, const unsigned char* bgr, bool* opened) {
     ComPtr<IWICImagingFactory> factory;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IWICImagingFactory,
@@ -34,12 +33,10 @@ bool Encode(const wchar_t* path, UINT width, UINT height, const unsigned char* b
     if (FAILED(frame->SetSize(width, height))) return false;
     // The encoder may offer another format instead; the rows would then be misread.
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (FAILED(frame->SetPixelFormat(&format)) ||
-        !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
+    if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
         return false;
     const UINT stride = width * 3;
-    if (FAILED(frame->WritePixels(height, stride, stride * height,
-                                  const_cast<BYTE*>(bgr))))
+    if (FAILED(frame->WritePixels(height, stride, stride * height, const_cast<BYTE*>(bgr))))
         return false;
     return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
@@ -48,8 +45,7 @@ bool Encode(const wchar_t* path, UINT width, UINT height, const unsigned char* b
 
 bool WritePngFile(const char* path, int width, int height, const unsigned char* bgr) {
     // Keeps every size below computable in 32 bits.
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || !bgr || !path)
-        return false;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || !bgr || !path) return false;
     const int wide = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
     if (wide <= 0) return false;
     std::vector<wchar_t> widePath(wide);

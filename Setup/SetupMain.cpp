@@ -84,9 +84,12 @@ void RecordNames(const std::string& settings, const Options& options) {
 }
 
 bool ParseFlag(const char* text, bool* flag) {
-    if (std::strcmp(text, "0") == 0) *flag = false;
-    else if (std::strcmp(text, "1") == 0) *flag = true;
-    else return false;
+    if (std::strcmp(text, "0") == 0)
+        *flag = false;
+    else if (std::strcmp(text, "1") == 0)
+        *flag = true;
+    else
+        return false;
     return true;
 }
 
@@ -102,11 +105,16 @@ bool ParseArguments(int argc, char** argv, Options* options) {
             return false;
         }
         const char* value = argv[++i];
-        if (lstrcmpiA(option, "/base") == 0) options->baseFolder = value;
-        else if (lstrcmpiA(option, "/parent") == 0) options->parentFolder = value;
-        else if (lstrcmpiA(option, "/product") == 0) options->productFolder = value;
-        else if (lstrcmpiA(option, "/name") == 0) options->productName = value;
-        else if (lstrcmpiA(option, "/display") == 0) options->displayName = value;
+        if (lstrcmpiA(option, "/base") == 0)
+            options->baseFolder = value;
+        else if (lstrcmpiA(option, "/parent") == 0)
+            options->parentFolder = value;
+        else if (lstrcmpiA(option, "/product") == 0)
+            options->productFolder = value;
+        else if (lstrcmpiA(option, "/name") == 0)
+            options->productName = value;
+        else if (lstrcmpiA(option, "/display") == 0)
+            options->displayName = value;
         else if (lstrcmpiA(option, "/desktop") == 0) {
             if (!ParseFlag(value, &options->desktopShortcut)) {
                 std::fprintf(stderr, "/desktop takes 0 or 1, not \"%s\"\n", value);
@@ -142,8 +150,7 @@ bool Fill(char (&field)[N], const std::string& text, const char* what) {
 bool IsPlainName(const std::string& name, const char* what) {
     if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." ||
         name == "..") {
-        std::fprintf(stderr, "The %s \"%s\" is not a plain, non-empty name.\n", what,
-                     name.c_str());
+        std::fprintf(stderr, "The %s \"%s\" is not a plain, non-empty name.\n", what, name.c_str());
         return false;
     }
     return true;
@@ -159,12 +166,12 @@ bool FillContext(const Options& options, InstallContext* context) {
             std::fprintf(stderr, "No base folder.\n");
             return false;
         }
-        const size_t installFolder = options.baseFolder.size() + 1 +
-                                     options.parentFolder.size() + 1 +
-                                     options.productFolder.size();
+        const size_t installFolder = options.baseFolder.size() + 1 + options.parentFolder.size() +
+                                     1 + options.productFolder.size();
         if (installFolder + LongestInstalledTail() > MAX_PATH) {
-            std::fprintf(stderr, "The installation folder is too long for its files (%u "
-                                 "characters; at most %u).\n",
+            std::fprintf(stderr,
+                         "The installation folder is too long for its files (%u "
+                         "characters; at most %u).\n",
                          static_cast<unsigned>(installFolder),
                          static_cast<unsigned>(MAX_PATH - LongestInstalledTail()));
             return false;
@@ -200,7 +207,8 @@ bool RemoveAtRestart(const std::string& folder) {
     do {
         const std::string name = entry.cFileName;
         if (name == "." || name == "..") continue;
-        if (lstrcmpiA(name.c_str(), selfName) != 0 && lstrcmpiA(name.c_str(), "BRALIMOND.dll") != 0) {
+        if (lstrcmpiA(name.c_str(), selfName) != 0 &&
+            lstrcmpiA(name.c_str(), "BRALIMOND.dll") != 0) {
             FindClose(search);
             return false;
         }
@@ -209,11 +217,11 @@ bool RemoveAtRestart(const std::string& folder) {
     FindClose(search);
     bool scheduled = true;
     for (const std::string& name : left)
-        scheduled &= MoveFileExA((folder + name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+        scheduled &=
+            MoveFileExA((folder + name).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     const std::string path = folder.substr(0, folder.size() - 1);
     return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && scheduled;
 }
-
 
 }  // namespace
 
@@ -260,10 +268,11 @@ int main(int argc, char** argv) {
     if (options.uninstall) {
         // The library removes the folder it is called from; say so plainly when that is not
         // the installation this copy belongs to.
-        const std::string expected = options.baseFolder + "\\" + options.parentFolder + "\\" +
-                                     options.productFolder + "\\";
+        const std::string expected =
+            options.baseFolder + "\\" + options.parentFolder + "\\" + options.productFolder + "\\";
         if (lstrcmpiA(expected.c_str(), folder.c_str()) != 0) {
-            std::fprintf(stderr, "/uninstall runs from the installation folder (%s), not from %s.\n",
+            std::fprintf(stderr,
+                         "/uninstall runs from the installation folder (%s), not from %s.\n",
                          expected.c_str(), folder.c_str());
             return ExitUsage;
         }

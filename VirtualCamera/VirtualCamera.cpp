@@ -94,9 +94,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
 }
 
-std::wstring Widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id) {
     ULONG_PTR value = m.nextHandle;
@@ -130,7 +128,8 @@ DWORD PutName(const std::string& name, long actualOverride, DWORD lengthOffset, 
     std::wstring wide = Widen(name);
     DWORD nameBytes = static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
     DWORD actual = lengthOffset + 4 + nameBytes;
-    WriteLe32(out + lengthOffset, actualOverride >= 0 ? static_cast<ULONG>(actualOverride) : actual);
+    WriteLe32(out + lengthOffset,
+              actualOverride >= 0 ? static_cast<ULONG>(actualOverride) : actual);
     DWORD room = outSize - (lengthOffset + 4);
     DWORD copy = std::min(room, nameBytes);
     std::memcpy(out + lengthOffset + 4, wide.c_str(), copy);
@@ -148,8 +147,8 @@ BOOL RootHubRequest(Machine& m, int number, DWORD code, void* in, DWORD inSize, 
     if (Hit(m, first ? Request::RootHubNameSize : Request::RootHubName) ||
         (first ? controller.faults.rootNameSize : controller.faults.rootName))
         return Fail(ERROR_GEN_FAILURE, returned);
-    DWORD written = PutName(m.hubs[controller.root].name, controller.faults.rootNameActualLength,
-                            0, out, outSize);
+    DWORD written = PutName(m.hubs[controller.root].name, controller.faults.rootNameActualLength, 0,
+                            out, outSize);
     if (returned) *returned = written;
     return TRUE;
 }
@@ -229,8 +228,7 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
         if (p->kind != Port::HubPort || !m.hubs.count(p->hub))
             return Fail(ERROR_INVALID_PARAMETER, returned);
         WriteLe32(out, port);
-        DWORD written =
-            PutName(m.hubs[p->hub].name, p->faults.nameActualLength, 4, out, outSize);
+        DWORD written = PutName(m.hubs[p->hub].name, p->faults.nameActualLength, 4, out, outSize);
         if (returned) *returned = written;
         return TRUE;
     }
@@ -259,7 +257,8 @@ BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BY
         DWORD copy = std::min<DWORD>(head.wLength, static_cast<DWORD>(data.size()));
         std::memmove(out, &head, sizeof head);
         std::memcpy(out + sizeof head, data.data(), copy);
-        long delta = first ? p->faults.descriptorHeadBytesDelta : p->faults.descriptorBodyBytesDelta;
+        long delta =
+            first ? p->faults.descriptorHeadBytesDelta : p->faults.descriptorBodyBytesDelta;
         if (returned) *returned = static_cast<DWORD>(sizeof head + copy + delta);
         return TRUE;
     }
@@ -282,8 +281,8 @@ void Hold(unsigned microseconds) {
 }
 
 // Called without the machine lock held: the request stays "in flight" for the hold time.
-BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outVoid,
-                   DWORD outSize, DWORD* returned) {
+BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outVoid, DWORD outSize,
+                   DWORD* returned) {
     Machine& m = M();
     const BYTE* in = static_cast<const BYTE*>(inVoid);
     BYTE* out = static_cast<BYTE*>(outVoid);
@@ -312,9 +311,10 @@ BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outV
     }
     XuControlRequest request;
     std::memcpy(&request, in, sizeof request);
-    DWORD expectedIn = request.Direction == XuDirectionWrite
-                           ? std::max<DWORD>(sizeof request, XuControlHeaderSize + request.DataLength)
-                           : sizeof request;
+    DWORD expectedIn =
+        request.Direction == XuDirectionWrite
+            ? std::max<DWORD>(sizeof request, XuControlHeaderSize + request.DataLength)
+            : sizeof request;
     if (request.Direction > XuDirectionWrite || inSize != expectedIn ||
         (request.Direction == XuDirectionRead && (!out || outSize < request.DataLength)))
         ++m.protocolErrors;
@@ -338,8 +338,9 @@ BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outV
 std::string NextHubName(Machine& m, bool root, HubId id) {
     char name[160];
     std::snprintf(name, sizeof name,
-                  root ? "USB#ROOT_HUB20#4&2f%04x&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"
-                       : "USB#VID_05E3&PID_0610#5&3a%04x&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
+                  root
+                      ? "USB#ROOT_HUB20#4&2f%04x&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"
+                      : "USB#VID_05E3&PID_0610#5&3a%04x&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
                   id);
     return name;
 }
@@ -580,16 +581,18 @@ const char* const StandardDriverKey = "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\0
 
 std::vector<unsigned char> CameraConfiguration(bool powerLine, unsigned char controlSize) {
     std::vector<unsigned char> set = {
-        9, 2, 0, 0, 2, 1, 0, 0x80, 0xFA,       // configuration
-        8, 11, 0, 2, 14, 3, 0, 0,              // interface association: video
-        9, 4, 0, 0, 1, 14, 1, 0, 0,            // interface 0: video control
-        13, 36, 1, 0x10, 0x01, 0, 0, 0x80, 0x8D, 0x5B, 0x00, 1, 1,  // header
-        18, 36, 2, 1, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0x0E, 0, 0,  // camera terminal
+        9,  2,  0,    0,    2,    1,  0, 0x80, 0xFA,  // configuration
+        8,  11, 0,    2,    14,   3,  0, 0,           // interface association: video
+        9,  4,  0,    0,    1,    14, 1, 0,    0,     // interface 0: video control
+        13, 36, 1,    0x10, 0x01, 0,  0, 0x80, 0x8D, 0x5B, 0x00, 1, 1,  // header
+        18, 36, 2,    1,    1,    2,  0, 0,    0,    0,    0,    0, 0,
+        0,  3,  0x0E, 0,    0,  // camera terminal
     };
     size_t headerAt = 26;
-    // Processing unit: bUnitID 2, source 1, wMaxMultiplier 0, bControlSize, bmControls, iProcessing.
-    std::vector<unsigned char> unit = {static_cast<unsigned char>(9 + controlSize), 36, 5, 2, 1,
-                                       0, 0, controlSize};
+    // Processing unit: bUnitID 2, source 1, wMaxMultiplier 0, bControlSize, bmControls,
+    // iProcessing.
+    std::vector<unsigned char> unit = {
+        static_cast<unsigned char>(9 + controlSize), 36, 5, 2, 1, 0, 0, controlSize};
     for (unsigned i = 0; i < controlSize; ++i) {
         unsigned char bits = i == 0 ? 0x7F : i == 1 ? 0x0B : 0x00;
         if (i == 1 && powerLine) bits |= 0x04;
@@ -598,12 +601,12 @@ std::vector<unsigned char> CameraConfiguration(bool powerLine, unsigned char con
     unit.push_back(0);
     set.insert(set.end(), unit.begin(), unit.end());
     const unsigned char tail[] = {
-        9, 36, 3, 3, 1, 1, 0, 2, 0,            // output terminal
-        7, 5, 0x83, 3, 0x10, 0, 6,             // interrupt endpoint
-        5, 37, 3, 0x10, 0,                     // class-specific endpoint
-        9, 4, 1, 0, 1, 14, 2, 0, 0,            // interface 1: video streaming
-        14, 36, 1, 1, 0, 0, 0x81, 0, 3, 0, 0, 0, 1, 0,  // input header
-        7, 5, 0x81, 2, 0, 2, 0,                // bulk endpoint
+        9,  36, 3,    3,    1,    1,  0,    2, 0,                 // output terminal
+        7,  5,  0x83, 3,    0x10, 0,  6,                          // interrupt endpoint
+        5,  37, 3,    0x10, 0,                                    // class-specific endpoint
+        9,  4,  1,    0,    1,    14, 2,    0, 0,                 // interface 1: video streaming
+        14, 36, 1,    1,    0,    0,  0x81, 0, 3, 0, 0, 0, 1, 0,  // input header
+        7,  5,  0x81, 2,    0,    2,  0,                          // bulk endpoint
     };
     size_t controlEnd = set.size() + 9;  // the video-control descriptors end after the terminal
     set.insert(set.end(), std::begin(tail), std::end(tail));
@@ -683,8 +686,8 @@ std::string CreateDriverKeys(const std::string& instanceId, const std::string& d
     std::string settingsPath = driverPath + "\\Settings";
     if (options.instanceKey) {
         HKEY key;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, instancePath.c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, instancePath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS)
             return "";
         LONG status = ERROR_SUCCESS;
         if (options.driverValue)
@@ -867,7 +870,8 @@ BOOL GetDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* data,
         return Fail(ERROR_INVALID_USER_BUFFER, nullptr);
     }
     if (detailSize < required) return Fail(ERROR_INSUFFICIENT_BUFFER, nullptr);
-    if (Hit(m, Request::InterfaceDetail) || entry.detailFails) return Fail(ERROR_GEN_FAILURE, nullptr);
+    if (Hit(m, Request::InterfaceDetail) || entry.detailFails)
+        return Fail(ERROR_GEN_FAILURE, nullptr);
     std::memcpy(detail->DevicePath, entry.path.c_str(), entry.path.size() + 1);
     return TRUE;
 }

@@ -28,7 +28,7 @@ std::string HubName(HubId hub);
 struct UsbDevice {
     unsigned short vendorId = 0;
     unsigned short productId = 0;
-    unsigned long connectionStatus = 1;  // 0: nothing connected
+    unsigned long connectionStatus = 1;        // 0: nothing connected
     std::vector<unsigned char> configuration;  // the whole configuration descriptor set
 };
 void AttachDevice(HubId parent, int port, const UsbDevice& device);
@@ -37,8 +37,8 @@ void AttachDevice(HubId parent, int port, const UsbDevice& device);
 
 struct ControllerFaults {
     bool open = false;
-    bool rootNameSize = false;  // first root hub name request
-    bool rootName = false;      // second request
+    bool rootNameSize = false;       // first root hub name request
+    bool rootName = false;           // second request
     long rootNameActualLength = -1;  // >= 0: reported instead of the true size
 };
 void SetControllerFaults(int number, const ControllerFaults& faults);
@@ -54,11 +54,11 @@ void SetHubFaults(HubId hub, const HubFaults& faults);
 struct PortFaults {
     bool connectionEx = false;
     bool connection = false;
-    bool nameSize = false;      // first downstream hub name request
-    bool name = false;          // second request
-    long nameActualLength = -1;  // >= 0: reported instead of the true size
-    bool descriptorHead = false;  // first descriptor fetch (9 bytes)
-    bool descriptorBody = false;  // second descriptor fetch (whole set)
+    bool nameSize = false;              // first downstream hub name request
+    bool name = false;                  // second request
+    long nameActualLength = -1;         // >= 0: reported instead of the true size
+    bool descriptorHead = false;        // first descriptor fetch (9 bytes)
+    bool descriptorBody = false;        // second descriptor fetch (whole set)
     long descriptorHeadBytesDelta = 0;  // added to the byte count reported
     long descriptorBodyBytesDelta = 0;
     long bodyTotalLengthDelta = 0;  // wTotalLength in the second reply changes by this
@@ -125,10 +125,10 @@ int XuOverlaps();
 
 // ---- Accounting ------------------------------------------------------------------------------
 
-int OpenHandles();      // device handles and interface lists not yet closed
-int LiveBlocks();       // blocks not yet freed
-int BadReleases();      // closes and frees of unknown or already released objects
-int ProtocolErrors();   // requests whose sizes or contents broke the hub drivers' rules
+int OpenHandles();       // device handles and interface lists not yet closed
+int LiveBlocks();        // blocks not yet freed
+int BadReleases();       // closes and frees of unknown or already released objects
+int ProtocolErrors();    // requests whose sizes or contents broke the hub drivers' rules
 std::string Describe();  // one line of the counters, for test messages
 
 // Blocks end exactly at an inaccessible page, so a read one byte past any block faults.
@@ -138,7 +138,7 @@ void SetGuardedBlocks(bool guarded);
 // ---- The standard camera ---------------------------------------------------------------------
 
 constexpr unsigned short StandardProductId = 0x1801;
-extern const char* const StandardInstance;  // instance part of the device path
+extern const char* const StandardInstance;   // instance part of the device path
 extern const char* const StandardDriverKey;  // "Driver" value: key below ...\Control\Class
 
 // Configuration descriptor set of a camera: video-control interface with a processing unit

@@ -65,7 +65,7 @@ double Median(std::vector<double> values) {
 struct Figures {
     double library = 0;
     double floor = 0;
-    double lowest = 0;   // the round ratios' range: how much the machine moved the figures
+    double lowest = 0;  // the round ratios' range: how much the machine moved the figures
     double highest = 0;
 };
 
@@ -135,7 +135,8 @@ std::vector<std::string> Notes;     // how a floor was made
 std::vector<std::string> Profile;   // sub-steps behind a ratio
 std::vector<std::string> Findings;  // library results that were not what they should be
 
-void Note(std::vector<std::string>& list, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Note(std::vector<std::string>& list, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 void Note(std::vector<std::string>& list, const char* format, ...) {
     char text[512];
     va_list args;
@@ -252,13 +253,14 @@ void BenchSet() {
         const int count = 1000;
         const double extra = MedianOf(Rounds, [&] {
             return Time([&] {
-                for (int i = 0; i < count; ++i) {
-                    AcquireSRWLockExclusive(&apply);
-                    BYTE* volatile bytes = new BYTE[sizeof(XuControlRequest)]();
-                    delete[] bytes;
-                    ReleaseSRWLockExclusive(&apply);
-                }
-            }) / count;
+                       for (int i = 0; i < count; ++i) {
+                           AcquireSRWLockExclusive(&apply);
+                           BYTE* volatile bytes = new BYTE[sizeof(XuControlRequest)]();
+                           delete[] bytes;
+                           ReleaseSRWLockExclusive(&apply);
+                       }
+                   }) /
+                   count;
         });
         Profile.push_back("Set_ sub-steps:");
         Note(Profile, "  apply lock + heap copy of the request    %s", Format(extra).c_str());
@@ -331,8 +333,8 @@ Bus BuildBus() {
 
 // The recording less the hub search's fallback blocks that no request ever used (it takes one
 // for the older connection request on every hub, needed only when the newer one fails).
-std::vector<DeviceTrace::Event> WithoutUnusedFallbacks(const std::vector<DeviceTrace::Event>& events,
-                                                       int* dropped) {
+std::vector<DeviceTrace::Event> WithoutUnusedFallbacks(
+    const std::vector<DeviceTrace::Event>& events, int* dropped) {
     using DeviceTrace::Call;
     const std::size_t n = events.size();
     std::vector<bool> used(n, false), drop(n, false);
@@ -343,7 +345,8 @@ std::vector<DeviceTrace::Event> WithoutUnusedFallbacks(const std::vector<DeviceT
     }
     *dropped = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (events[i].call == Call::Alloc && events[i].size == ConnectionInfoBlockSize && !used[i]) {
+        if (events[i].call == Call::Alloc && events[i].size == ConnectionInfoBlockSize &&
+            !used[i]) {
             drop[i] = true;
             ++*dropped;
         }
@@ -402,8 +405,8 @@ struct ChannelFloor {
         lock = CreateMutexA(nullptr, FALSE, nullptr);
         for (const std::string& name : names) {
             DWORD type = REG_NONE, value = 0, size = sizeof value;
-            RegQueryValueExA(settings, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                             &size);
+            RegQueryValueExA(settings, name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(&value), &size);
         }
     }
 };
@@ -451,17 +454,24 @@ void BenchStartUp() {
             ++opens;
             if (_stricmp(e.path.c_str(), bus.devicePath.c_str()) == 0) interfaceOpen = i;
             break;
-        case DeviceTrace::Call::IoControl: ++requests; break;
-        case DeviceTrace::Call::Alloc: ++blocks; break;
+        case DeviceTrace::Call::IoControl:
+            ++requests;
+            break;
+        case DeviceTrace::Call::Alloc:
+            ++blocks;
+            break;
         case DeviceTrace::Call::DestroyList:
             listDestroyed = i;
             ++other;
             break;
         case DeviceTrace::Call::Close:
-            if (interfaceOpen != none && e.object == static_cast<int>(interfaceOpen)) channelClose = i;
+            if (interfaceOpen != none && e.object == static_cast<int>(interfaceOpen))
+                channelClose = i;
             ++other;
             break;
-        default: ++other; break;
+        default:
+            ++other;
+            break;
         }
     }
     if (interfaceOpen == none || listDestroyed == none || channelClose == none)
@@ -518,17 +528,16 @@ void BenchStartUp() {
                 }
             });
         });
-        Note(Profile, "  %d hub names to ANSI (2 calls each)      %s", names, Format(convert).c_str());
+        Note(Profile, "  %d hub names to ANSI (2 calls each)      %s", names,
+             Format(convert).c_str());
     }
-    const double walk = MedianOf(Rounds, [&] {
-        return Time([&] { replay.Run([](std::size_t) {}, [](std::size_t) {}); });
-    });
+    const double walk = MedianOf(
+        Rounds, [&] { return Time([&] { replay.Run([](std::size_t) {}, [](std::size_t) {}); }); });
     Note(Profile, "  floor: device-layer calls alone          %s", Format(walk).c_str());
     int dropped = 0;
     DeviceTrace::Replay leaner(WithoutUnusedFallbacks(replay.Events(), &dropped));
-    const double lean = MedianOf(Rounds, [&] {
-        return Time([&] { leaner.Run([](std::size_t) {}, [](std::size_t) {}); });
-    });
+    const double lean = MedianOf(
+        Rounds, [&] { return Time([&] { leaner.Run([](std::size_t) {}, [](std::size_t) {}); }); });
     Note(Profile, "  the same without %d unused fallback blocks %s", dropped, Format(lean).c_str());
     const double keys = MedianOf(Rounds, [&] {
         return Time([&] {
@@ -572,9 +581,9 @@ HWND MakeHostWindow() {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = "KovaltixBenchHost";
     RegisterClassA(&windowClass);
-    HWND host = CreateWindowExA(0, windowClass.lpszClassName, "Page host",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 520, 480, nullptr, nullptr,
-                                Self(), nullptr);
+    HWND host =
+        CreateWindowExA(0, windowClass.lpszClassName, "Page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        20, 20, 520, 480, nullptr, nullptr, Self(), nullptr);
     Pump();
     return host;
 }
@@ -609,8 +618,7 @@ void BenchPage() {
         };
         auto floor = [&] {
             return Time([&] {
-                HWND dialog =
-                    CreateDialogIndirectParamA(Self(), page, host, &PlainDialogProc, 0);
+                HWND dialog = CreateDialogIndirectParamA(Self(), page, host, &PlainDialogProc, 0);
                 ShowWindow(dialog, SW_SHOWNORMAL);
                 Pump();
                 DestroyWindow(dialog);
@@ -629,7 +637,8 @@ void BenchPage() {
 
         // What the page does beyond the floor: finding its template and title, then binding.
         const double lookup = MedianOf(Rounds, [&] {
-            return Time([&] { FindLocalizedResource(Self(), dialogType, IDD_EXTENSION_PAGE, nullptr); });
+            return Time(
+                [&] { FindLocalizedResource(Self(), dialogType, IDD_EXTENSION_PAGE, nullptr); });
         });
         const double title = MedianOf(Rounds, [&] {
             return Time([&] {
@@ -648,10 +657,10 @@ void BenchPage() {
         // disable (12 controls enabled, then disabled again while their auto flag is on). Timed
         // alone, at another moment: a scale for the gap, not a share of it.
         HWND probe = CreateDialogIndirectParamA(Self(), page, host, &PlainDialogProc, 0);
-        const int sliderIds[] = {IDC_WB_RED_LABEL,  IDC_WB_RED_SLIDER,   IDC_WB_RED_EDIT,
-                                 IDC_WB_BLUE_LABEL, IDC_WB_BLUE_SLIDER,  IDC_WB_BLUE_EDIT,
+        const int sliderIds[] = {IDC_WB_RED_LABEL,   IDC_WB_RED_SLIDER,   IDC_WB_RED_EDIT,
+                                 IDC_WB_BLUE_LABEL,  IDC_WB_BLUE_SLIDER,  IDC_WB_BLUE_EDIT,
                                  IDC_EXPOSURE_LABEL, IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT,
-                                 IDC_GAIN_LABEL,    IDC_GAIN_SLIDER,     IDC_GAIN_EDIT};
+                                 IDC_GAIN_LABEL,     IDC_GAIN_SLIDER,     IDC_GAIN_EDIT};
         const double lookups = MedianOf(Rounds, [&] {
             return Time([&] {
                 for (int i = 0; i < 68; ++i) GetDlgItem(probe, IDC_WB_RED_SLIDER + i % 24);
@@ -696,7 +705,8 @@ bool WriteText(const std::string& path, const std::string& text) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == text.size();
 }
@@ -736,11 +746,13 @@ struct Installation {
     std::string productName = "KovaltixBench";
     std::string displayName = "Kovaltix Bench Uninstall";
     std::string folder = base + "\\" + parent + "\\" + product;
-    std::string entryKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productName;
+    std::string entryKey =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productName;
     std::string uninstallCommand = "\"" + folder + "\\MERSIVO.exe\" /uninstall";
     std::string settingsFile = folder + "\\Installer.ini";
     std::string driverInstaller = folder + "\\DPInst.exe";
-    std::string installCommand = "DPInst.exe /q /lm /se /f /sa /sw /path \"" + folder + "\\driver\"";
+    std::string installCommand =
+        "DPInst.exe /q /lm /se /f /sa /sw /path \"" + folder + "\\driver\"";
     std::string removeCommand = "DPInst.exe /u \"" + folder + "\\driver\\VK4M220FL.inf\" /d /q";
     std::string desktop, programs, startMenuFolder, desktopLink;
     std::vector<std::string> folders;  // made in this order
@@ -784,7 +796,8 @@ struct Installation {
     // A source folder with every manifest file, as the installer tests make it.
     bool MakeSource() const {
         const std::string bin = ExeFolder();
-        if (!CreateDirectoryA(root.c_str(), nullptr) || !CreateDirectoryA(source.c_str(), nullptr) ||
+        if (!CreateDirectoryA(root.c_str(), nullptr) ||
+            !CreateDirectoryA(source.c_str(), nullptr) ||
             !CreateDirectoryA((source + "driver").c_str(), nullptr))
             return false;
         for (const auto& copy : copies) {
@@ -919,7 +932,8 @@ struct InstallFloor {
         SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE);
         DeleteFileA(at.desktopLink.c_str());
         SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
-        for (std::size_t i = 1; i < at.shortcuts.size(); ++i) DeleteFileW(at.shortcuts[i].link.c_str());
+        for (std::size_t i = 1; i < at.shortcuts.size(); ++i)
+            DeleteFileW(at.shortcuts[i].link.c_str());
         RemoveDirectoryA(at.startMenuFolder.c_str());
         // The entry is read before it goes: only the folder it names is removed.
         HKEY key = nullptr;
@@ -1095,16 +1109,17 @@ int main(int argc, char** argv) {
     if (Wanted(argc, argv, "installer")) BenchInstaller();
     // The prefix may be a test program's too: no driver keys of ours stay behind.
     ShutDown();
-    vcam::RemoveDriverKeys(vcam::InstanceIdFromPath(
-        vcam::DevicePath(CameraVendorId, vcam::StandardProductId, "00")));
+    vcam::RemoveDriverKeys(
+        vcam::InstanceIdFromPath(vcam::DevicePath(CameraVendorId, vcam::StandardProductId, "00")));
     vcam::Reset();
 
-    std::printf("%-22s %11s %11s %7s %8s  %s\n", "operation", "library", "floor", "ratio",
-                "target", "round ratios");
+    std::printf("%-22s %11s %11s %7s %8s  %s\n", "operation", "library", "floor", "ratio", "target",
+                "round ratios");
     int measured = 0;
     for (const Row& row : Table) {
         if (!row.measured) {
-            std::printf("%-22s %11s %11s %7s  <= %.2f\n", row.name.c_str(), "-", "-", "-", row.target);
+            std::printf("%-22s %11s %11s %7s  <= %.2f\n", row.name.c_str(), "-", "-", "-",
+                        row.target);
             continue;
         }
         ++measured;
@@ -1117,7 +1132,8 @@ int main(int argc, char** argv) {
     std::printf("\n");
     for (const Row& row : Table) {
         if (row.measured && row.figures.floor > 0)
-            std::printf("ratio %s: %.3f\n", row.name.c_str(), row.figures.library / row.figures.floor);
+            std::printf("ratio %s: %.3f\n", row.name.c_str(),
+                        row.figures.library / row.figures.floor);
     }
     std::printf("\nHow each floor is made:\n");
     for (const std::string& line : Notes) std::printf("  %s\n", line.c_str());

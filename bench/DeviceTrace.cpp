@@ -19,13 +19,13 @@ BOOL RealIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*)
 BOOL RealCloseDevice(HANDLE) DEVICE_LAYER("__real__ZN11DeviceLayer11CloseDeviceEPv");
 HDEVINFO RealGetClassDevs(const GUID*, DWORD)
     DEVICE_LAYER("__real__ZN11DeviceLayer12GetClassDevsEPK5_GUIDm");
-BOOL RealEnumDeviceInterfaces(HDEVINFO, const GUID*, DWORD, SP_DEVICE_INTERFACE_DATA*)
-    DEVICE_LAYER(
-        "__real__ZN11DeviceLayer20EnumDeviceInterfacesEPvPK5_GUIDmP25_SP_DEVICE_INTERFACE_DATA");
+BOOL RealEnumDeviceInterfaces(HDEVINFO, const GUID*, DWORD, SP_DEVICE_INTERFACE_DATA*) DEVICE_LAYER(
+    "__real__ZN11DeviceLayer20EnumDeviceInterfacesEPvPK5_GUIDmP25_SP_DEVICE_INTERFACE_DATA");
 BOOL RealGetDeviceInterfaceDetail(HDEVINFO, SP_DEVICE_INTERFACE_DATA*,
                                   SP_DEVICE_INTERFACE_DETAIL_DATA_A*, DWORD, DWORD*)
-    DEVICE_LAYER("__real__ZN11DeviceLayer24GetDeviceInterfaceDetailEPvP25_SP_DEVICE_INTERFACE_"
-                 "DATAP34_SP_DEVICE_INTERFACE_DETAIL_DATA_AmPm");
+    DEVICE_LAYER(
+        "__real__ZN11DeviceLayer24GetDeviceInterfaceDetailEPvP25_SP_DEVICE_INTERFACE_"
+        "DATAP34_SP_DEVICE_INTERFACE_DETAIL_DATA_AmPm");
 BOOL RealDestroyDeviceInfoList(HDEVINFO)
     DEVICE_LAYER("__real__ZN11DeviceLayer21DestroyDeviceInfoListEPv");
 void* RealAllocBlock(SIZE_T) DEVICE_LAYER("__real__ZN11DeviceLayer10AllocBlockEy");
@@ -118,7 +118,8 @@ void Replay::Play(std::size_t index) {
     case Call::IoControl: {
         void* in = e.hasIn ? Address(e.inBlock, e.inOffset, scratch[index]) : nullptr;
         // The request goes out with the bytes the library had put there.
-        if (in && e.inBlock >= 0 && !e.input.empty()) std::memcpy(in, e.input.data(), e.input.size());
+        if (in && e.inBlock >= 0 && !e.input.empty())
+            std::memcpy(in, e.input.data(), e.input.size());
         void* out = e.hasOut ? Address(e.outBlock, e.outOffset, scratch[index]) : nullptr;
         DWORD returned = 0;
         DeviceLayer::IoControl(handle, e.arg[0], in, e.arg[1], out, e.arg[2],
@@ -243,8 +244,9 @@ BOOL WrapEnumDeviceInterfaces(HDEVINFO list, const GUID* interfaceClass, DWORD i
 
 BOOL WrapGetDeviceInterfaceDetail(HDEVINFO, SP_DEVICE_INTERFACE_DATA*,
                                   SP_DEVICE_INTERFACE_DETAIL_DATA_A*, DWORD, DWORD*)
-    DEVICE_LAYER("__wrap__ZN11DeviceLayer24GetDeviceInterfaceDetailEPvP25_SP_DEVICE_INTERFACE_"
-                 "DATAP34_SP_DEVICE_INTERFACE_DETAIL_DATA_AmPm");
+    DEVICE_LAYER(
+        "__wrap__ZN11DeviceLayer24GetDeviceInterfaceDetailEPvP25_SP_DEVICE_INTERFACE_"
+        "DATAP34_SP_DEVICE_INTERFACE_DETAIL_DATA_AmPm");
 BOOL WrapGetDeviceInterfaceDetail(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* data,
                                   SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
                                   DWORD* requiredSize) {

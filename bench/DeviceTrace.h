@@ -27,12 +27,12 @@ enum class Call {
 
 struct Event {
     Call call = Call::Open;
-    std::string path;      // Open
-    DWORD arg[4] = {};     // Open: access, share, disposition, flags. IoControl: code, in size,
-                           // out size. ClassDevs: flags. EnumInterface: index. Detail: size.
-    int object = -1;       // event that made the handle, list or block used; -1: none known
+    std::string path;   // Open
+    DWORD arg[4] = {};  // Open: access, share, disposition, flags. IoControl: code, in size,
+                        // out size. ClassDevs: flags. EnumInterface: index. Detail: size.
+    int object = -1;    // event that made the handle, list or block used; -1: none known
     HANDLE rawHandle = nullptr;  // the handle as given, when no event made it
-    int inBlock = -1;      // IoControl input, or the detail buffer, inside this block
+    int inBlock = -1;            // IoControl input, or the detail buffer, inside this block
     std::size_t inOffset = 0;
     int outBlock = -1;
     std::size_t outOffset = 0;

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(holds)                                                                    \
-    do {                                                                                     \
-        if (!(holds)) {                                                                      \
+#define FUZZ_CHECK(holds)                                                                      \
+    do {                                                                                       \
+        if (!(holds)) {                                                                        \
             std::fprintf(stderr, "property failed: %s (%s:%d)\n", #holds, __FILE__, __LINE__); \
-            std::abort();                                                                    \
-        }                                                                                    \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)

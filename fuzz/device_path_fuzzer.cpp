@@ -23,7 +23,8 @@ std::string Lower(std::string text) {
 long HexFrom(const std::string& text, std::size_t at) {
     long value = 0;
     std::size_t digits = 0;
-    for (; at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at])); ++at, ++digits) {
+    for (; at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at]));
+         ++at, ++digits) {
         const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
         value = value * 16 + (c <= '9' ? c - '0' : c - 'a' + 10);
         if (value > 0xFFFF) value = 0x10000;
@@ -34,8 +35,8 @@ long HexFrom(const std::string& text, std::size_t at) {
 bool PlainMatch(const std::string& path, unsigned vendor, unsigned product, unsigned interface) {
     const std::string text = Lower(path);
     auto literal = [&text](std::size_t at, const char* what) {
-        return text.compare(at < text.size() ? at : text.size(), std::string(what).size(),
-                            what) == 0;
+        return text.compare(at < text.size() ? at : text.size(), std::string(what).size(), what) ==
+               0;
     };
     if (!literal(0, "\\\\?\\usb#") || !literal(8, "vid_") || HexFrom(text, 12) != long(vendor) ||
         !literal(16, "&pid_") || HexFrom(text, 21) != long(product))

@@ -12,7 +12,9 @@
 namespace {
 
 // Lead bytes as in code page 932, and a rule that makes every high byte one.
-bool Cp932Lead(unsigned char c, const void*) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool Cp932Lead(unsigned char c, const void*) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 bool HighLead(unsigned char c, const void*) { return c >= 0x80; }
 
 }  // namespace
@@ -36,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++i;
         }
     }
-    auto separator = [&](std::size_t i) { return !trail[i] && (path[i] == '\\' || path[i] == '/'); };
+    auto separator = [&](std::size_t i) {
+        return !trail[i] && (path[i] == '\\' || path[i] == '/');
+    };
     auto dot = [&](std::size_t i) { return !trail[i] && path[i] == '.'; };
 
     const std::size_t folderEnd = p.driveLength + p.folderLength;

@@ -50,16 +50,19 @@ int main(int argc, char** argv) {
     mkdir(folder.c_str(), 0755);
 
     int n = 0;
-    const struct { unsigned short uvc; unsigned char controlSize; } versions[] = {
-        {0x0100, 2}, {0x0110, 2}, {0x0150, 3}};
+    const struct {
+        unsigned short uvc;
+        unsigned char controlSize;
+    } versions[] = {{0x0100, 2}, {0x0110, 2}, {0x0150, 3}};
     for (const auto& v : versions)
         for (bool powerLine : {false, true})
             for (int alternates : {1, 3})
-                Write(folder, "scan_fuzzer", n++, UvcCameraSet(v.uvc, v.controlSize, powerLine, alternates));
+                Write(folder, "scan_fuzzer", n++,
+                      UvcCameraSet(v.uvc, v.controlSize, powerLine, alternates));
     // Known slips: a last unit whose bLength overstates the set by a byte, and a full-size set
     // whose last descriptor steps past the 16-bit offset onto offset 9 again.
-    Bytes slip = {9, 2, 0, 0, 1, 1, 0, 0x80, 0xFA, 9, 4, 0, 0, 1, 14, 1, 0, 0,
-                  13, 36, 5, 2, 1, 0, 0, 2, 0x7F, 0x04, 0};
+    Bytes slip = {9, 2, 0, 0,  1,  1, 0, 0x80, 0xFA, 9, 4, 0,    0,    1, 14,
+                  1, 0, 0, 13, 36, 5, 2, 1,    0,    0, 2, 0x7F, 0x04, 0};
     slip[2] = static_cast<unsigned char>(slip.size() - 1);
     Write(folder, "scan_fuzzer", n++, slip);
     Bytes wrap = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 0xFA};
@@ -75,7 +78,8 @@ int main(int argc, char** argv) {
     Write(folder, "scan_fuzzer", n++, wrap);
 
     const std::string root = "USB#ROOT_HUB20#4&2f0001&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
-    const std::string hub = "USB#VID_05E3&PID_0610#5&3a0002&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+    const std::string hub =
+        "USB#VID_05E3&PID_0610#5&3a0002&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
     Bytes rootReply = {4};
     const Bytes r = NameReply(4, root);
     rootReply.insert(rootReply.end(), r.begin(), r.end());
@@ -87,11 +91,15 @@ int main(int argc, char** argv) {
     Write(folder, "hub_name_fuzzer", 1, hubReply);
 
     const std::string tail = "#7&1a2b3c4d&0&0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global";
-    const struct { unsigned vendor, product, interface; std::string path; } paths[] = {
+    const struct {
+        unsigned vendor, product, interface;
+        std::string path;
+    } paths[] = {
         {0x2F3A, 0x1801, 0, "\\\\?\\usb#vid_2f3a&pid_1801&mi_00" + tail},
         {0x2F3A, 0x18FF, 1, "\\\\?\\USB#VID_2F3A&PID_18FF&MI_01" + tail},
         {0x2F3A, 0x1801, 256, "\\\\?\\usb#vid_2f3a&pid_1801" + tail},
-        {0x046D, 0xC077, 0, "\\\\?\\hid#vid_046d&pid_c077#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}"},
+        {0x046D, 0xC077, 0,
+         "\\\\?\\hid#vid_046d&pid_c077#7&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}"},
     };
     n = 0;
     for (const auto& p : paths) {
@@ -104,7 +112,10 @@ int main(int argc, char** argv) {
         Write(folder, "device_path_fuzzer", n++, input);
     }
 
-    const struct { unsigned char rule; std::string path; } splits[] = {
+    const struct {
+        unsigned char rule;
+        std::string path;
+    } splits[] = {
         {0, "C:\\Program Files\\Kovaltix\\Kovaltix Camera\\MERSIVO.exe"},
         {0, "\\\\server\\share\\driver\\VK4M220FL.inf"},
         {0, "relative/folder/archive.tar.gz"},

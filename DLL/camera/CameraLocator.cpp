@@ -119,9 +119,8 @@ Block NarrowString(const WCHAR* text) {
     const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return Block();
     Block block(DeviceLayer::AllocBlock(size));
-    if (!block ||
-        WideCharToMultiByte(CP_ACP, 0, text, -1, reinterpret_cast<char*>(Bytes(block)), size,
-                            nullptr, nullptr) <= 0)
+    if (!block || WideCharToMultiByte(CP_ACP, 0, text, -1, reinterpret_cast<char*>(Bytes(block)),
+                                      size, nullptr, nullptr) <= 0)
         return Block();
     return block;
 }
@@ -131,18 +130,16 @@ Block QueryRootHubName(HANDLE controller) {
     ULONG actual;
     {
         Block head(DeviceLayer::AllocBlock(RootHubNameHeadSize));
-        if (!head ||
-            !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, Bytes(head),
-                                    RootHubNameHeadSize, &returned))
+        if (!head || !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0,
+                                             Bytes(head), RootHubNameHeadSize, &returned))
             return Block();
         actual = ReadLe32(Bytes(head) + offsetof(RootHubNameHead, ActualLength));
     }
     // Room for at least the terminator, or the reply cannot hold a name.
     if (actual < RootHubNameHeadSize) return Block();
     Block reply(DeviceLayer::AllocBlock(actual));
-    if (!reply ||
-        !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0, Bytes(reply),
-                                actual, &returned))
+    if (!reply || !DeviceLayer::IoControl(controller, IoctlUsbGetRootHubName, nullptr, 0,
+                                          Bytes(reply), actual, &returned))
         return Block();
     return NarrowReplyName(reply, RootHubNameOffset);
 }
@@ -185,8 +182,8 @@ Block FetchConfigurationDescriptor(HANDLE hub, ULONG port, UCHAR descriptorIndex
         if (!head) return Block();
         std::memcpy(Bytes(head), &request, sizeof request);
         if (!DeviceLayer::IoControl(hub, IoctlUsbGetDescriptorFromNodeConnection, Bytes(head),
-                                    sizeof(DescriptorBlock), Bytes(head),
-                                    sizeof(DescriptorBlock), &returned) ||
+                                    sizeof(DescriptorBlock), Bytes(head), sizeof(DescriptorBlock),
+                                    &returned) ||
             returned != sizeof(DescriptorBlock))
             return Block();
         total = ReadLe16(Bytes(head) + totalAt);

@@ -38,35 +38,36 @@ bool DeviceChannel::Open(const GUID& interfaceClass, unsigned short vendorId,
                          unsigned short productId, unsigned short interfaceNumber) {
     Close();
     {
-    const DeviceLayer::DeviceList list(
-        DeviceLayer::GetClassDevs(&interfaceClass, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    for (DWORD index = 0; list && index <= MaxInterfaceIndex; ++index) {
-        SP_DEVICE_INTERFACE_DATA data = {};
-        data.cbSize = sizeof data;
-        if (!DeviceLayer::EnumDeviceInterfaces(list.Get(), &interfaceClass, index, &data))
-            continue;
-        DWORD required = 0;
-        DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, nullptr, 0, &required);
-        const DWORD pathAt = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-        if (required <= pathAt) continue;
-        const DeviceLayer::Block block(DeviceLayer::AllocBlock(required));
-        auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.Get());
-        if (!detail) continue;
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        if (!DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, detail, required, nullptr))
-            continue;
-        // The path is used as text: it ends inside the block whatever the reply held.
-        char* path = detail->DevicePath;
-        path[required - pathAt - 1] = '\0';
-        if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber))
-            continue;
-        device.Reset(DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL));
-        if (!device) continue;
-        OpenSettingsKey(path, settingsKey.Receive());
-        break;
-    }
+        const DeviceLayer::DeviceList list(
+            DeviceLayer::GetClassDevs(&interfaceClass, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        for (DWORD index = 0; list && index <= MaxInterfaceIndex; ++index) {
+            SP_DEVICE_INTERFACE_DATA data = {};
+            data.cbSize = sizeof data;
+            if (!DeviceLayer::EnumDeviceInterfaces(list.Get(), &interfaceClass, index, &data))
+                continue;
+            DWORD required = 0;
+            DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, nullptr, 0, &required);
+            const DWORD pathAt = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+            if (required <= pathAt) continue;
+            const DeviceLayer::Block block(DeviceLayer::AllocBlock(required));
+            auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.Get());
+            if (!detail) continue;
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+            if (!DeviceLayer::GetDeviceInterfaceDetail(list.Get(), &data, detail, required,
+                                                       nullptr))
+                continue;
+            // The path is used as text: it ends inside the block whatever the reply held.
+            char* path = detail->DevicePath;
+            path[required - pathAt - 1] = '\0';
+            if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber))
+                continue;
+            device.Reset(DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL));
+            if (!device) continue;
+            OpenSettingsKey(path, settingsKey.Receive());
+            break;
+        }
     }  // the interface list goes before the request lock is made
     if (device && settingsKey) {
         ioLock.Reset(CreateMutexA(nullptr, FALSE, nullptr));

@@ -7,7 +7,7 @@
 #include "Common/LittleEndian.h"
 
 // Hub driver requests (buffered).
-constexpr DWORD IoctlUsbGetRootHubName = 0x220408;     // sent to a host controller
+constexpr DWORD IoctlUsbGetRootHubName = 0x220408;      // sent to a host controller
 constexpr DWORD IoctlUsbGetNodeInformation = 0x220408;  // sent to a hub
 constexpr DWORD IoctlUsbGetNodeConnectionInformation = 0x22040C;
 constexpr DWORD IoctlUsbGetDescriptorFromNodeConnection = 0x220410;
@@ -140,7 +140,7 @@ constexpr USHORT ConfigurationDescriptorType = 2;
 
 // Input of XuControlIoctl. Data is at least two bytes; a read and a write without data send 10.
 struct XuControlRequest {
-    UCHAR Direction;    // 0 read, 1 write
+    UCHAR Direction;  // 0 read, 1 write
     UCHAR RequestCode;
     USHORT Selector;
     USHORT DataLength;

@@ -186,7 +186,7 @@ bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, P
         EnableDlgItem(dialog, trackbarId, true);
         EnableDlgItem(dialog, editId, true);
         return link.Attach(dialog, labelId, trackbarId, editId, record->Min, record->Max,
-                             record->Value);
+                           record->Value);
     }
     ShowDlgItem(dialog, labelId, false);
     ShowDlgItem(dialog, trackbarId, false);

@@ -284,9 +284,9 @@ HWND KOVALTIX::CreateExtensionPropDialog(HWND parent, char* title, unsigned long
 
     PageBusy = true;
     if (pageTemplate != nullptr) {
-        pageWindow = CreateDialogIndirectParamA(KovaltixModule,
-                                                  static_cast<LPCDLGTEMPLATEA>(pageTemplate),
-                                                  parent, &ExtensionPageProc, 0);
+        pageWindow =
+            CreateDialogIndirectParamA(KovaltixModule, static_cast<LPCDLGTEMPLATEA>(pageTemplate),
+                                       parent, &ExtensionPageProc, 0);
     }
     if (pageWindow == nullptr) {
         // No page was built, so nothing else would ever lower the flag.

@@ -18,8 +18,8 @@
    Texts are zero-terminated, in the system's ANSI code page. */
 #pragma pack(push, 1)
 typedef struct InstallContext {
-    HMODULE module;      /* its folder: the source for Installer, the installation for Uninstaller */
-    HWND ownerWindow;    /* owner of every special-folder lookup */
+    HMODULE module;   /* its folder: the source for Installer, the installation for Uninstaller */
+    HWND ownerWindow; /* owner of every special-folder lookup */
     char baseFolder[261];
     char parentFolder[257];
     char productFolder[257];

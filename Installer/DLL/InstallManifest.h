@@ -3,20 +3,20 @@
 #include <cstdint>
 
 enum ManifestKind : std::int32_t {
-    SetupProgram = 0,   // source -> installation folder; the uninstall command
-    SettingsFile = 1,   // source -> installation folder; receives the shortcut choices
-    MainProgram = 2,    // source -> installation folder; the shortcuts' target
-    ProductFile = 3,    // source -> installation folder
-    DriverFile = 4,     // source\driver -> installation\driver
-    DriverInf = 5,      // source\driver -> installation\driver; its folder goes to DPInst
-    SystemFile = 6,     // source -> system directory
+    SetupProgram = 0,  // source -> installation folder; the uninstall command
+    SettingsFile = 1,  // source -> installation folder; receives the shortcut choices
+    MainProgram = 2,   // source -> installation folder; the shortcuts' target
+    ProductFile = 3,   // source -> installation folder
+    DriverFile = 4,    // source\driver -> installation\driver
+    DriverInf = 5,     // source\driver -> installation\driver; its folder goes to DPInst
+    SystemFile = 6,    // source -> system directory
     EndOfManifest = 7,
 };
 
 struct ManifestEntry {
     std::int32_t kind;
     const char* baseName;
-    const char* extension;   // begins with the dot
+    const char* extension;  // begins with the dot
 };
 
 // Ends at the first entry of kind EndOfManifest. Order matters: it decides

@@ -1,17 +1,15 @@
 #include "Installer/DLL/PathSplit.h"
 
 PathParts SplitPathText(const char* path, std::size_t length, LeadByteTest isLeadByte,
-                        const void* context)
-{
+                        const void* context) {
     PathParts parts;
-    if (path == nullptr || length == 0)
-        return parts;
+    if (path == nullptr || length == 0) return parts;
     std::size_t start = 0;
     if (length >= 2 && path[1] == ':') {
         parts.driveLength = 2;
         start = 2;
     }
-    std::size_t afterSeparator = start;   // end of the folder part
+    std::size_t afterSeparator = start;  // end of the folder part
     std::size_t lastDot = 0;
     bool dotSeen = false;
     std::size_t i = start;

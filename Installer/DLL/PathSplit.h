@@ -7,8 +7,8 @@
 // folder part). Each part is kept as a length; they follow one another in the text.
 struct PathParts {
     std::size_t driveLength = 0;
-    std::size_t folderLength = 0;   // starts at driveLength
-    std::size_t nameLength = 0;     // starts after the folder part
+    std::size_t folderLength = 0;  // starts at driveLength
+    std::size_t nameLength = 0;    // starts after the folder part
     std::size_t extensionLength = 0;
 };
 

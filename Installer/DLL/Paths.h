@@ -9,13 +9,20 @@
 class PathText {
 public:
     PathText() { text[0] = '\0'; }
-    explicit PathText(const char* s) { text[0] = '\0'; fits = Append(s); }
+    explicit PathText(const char* s) {
+        text[0] = '\0';
+        fits = Append(s);
+    }
 
     bool Append(const char* s);
     bool Append(const char* s, std::size_t count);
     // Removes the last character (a trailing separator); false when empty.
     bool DropLast();
-    void Clear() { text[0] = '\0'; length = 0; fits = true; }
+    void Clear() {
+        text[0] = '\0';
+        length = 0;
+        fits = true;
+    }
 
     const char* c_str() const { return text; }
     std::size_t size() const { return length; }

@@ -13,32 +13,25 @@ const char StartMenuEntry[] = "StartMenuShortCut";
 namespace {
 
 template <std::size_t N>
-const char* TerminatedText(const char (&field)[N])
-{
+const char* TerminatedText(const char (&field)[N]) {
     return ::memchr(field, '\0', N) != nullptr ? field : nullptr;
 }
 
 // The long, absolute form of a folder, without a trailing separator.
-bool CanonicalFolder(const char* path, char (&out)[MAX_PATH])
-{
+bool CanonicalFolder(const char* path, char (&out)[MAX_PATH]) {
     char full[MAX_PATH];
     const DWORD fullLength = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    if (fullLength == 0 || fullLength >= MAX_PATH)
-        return false;
+    if (fullLength == 0 || fullLength >= MAX_PATH) return false;
     const DWORD longLength = GetLongPathNameA(full, out, MAX_PATH);
-    if (longLength == 0 || longLength >= MAX_PATH)
-        std::memcpy(out, full, fullLength + 1);
+    if (longLength == 0 || longLength >= MAX_PATH) std::memcpy(out, full, fullLength + 1);
     std::size_t length = std::strlen(out);
-    while (length > 3 && (out[length - 1] == '\\' || out[length - 1] == '/'))
-        out[--length] = '\0';
+    while (length > 3 && (out[length - 1] == '\\' || out[length - 1] == '/')) out[--length] = '\0';
     return true;
 }
 
-
 }  // namespace
 
-bool ReadContextTexts(const InstallContext& context, ContextTexts& texts)
-{
+bool ReadContextTexts(const InstallContext& context, ContextTexts& texts) {
     texts.baseFolder = TerminatedText(context.baseFolder);
     texts.parentFolder = PlainName(context.parentFolder);
     texts.productFolder = PlainName(context.productFolder);
@@ -48,8 +41,7 @@ bool ReadContextTexts(const InstallContext& context, ContextTexts& texts)
            texts.displayName;
 }
 
-const char* PlainName(const char* field, std::size_t size)
-{
+const char* PlainName(const char* field, std::size_t size) {
     const char* end = static_cast<const char*>(::memchr(field, '\0', size));
     if (end == nullptr || end == field || std::strcmp(field, ".") == 0 ||
         std::strcmp(field, "..") == 0)
@@ -60,14 +52,12 @@ const char* PlainName(const char* field, std::size_t size)
             ++c;
             continue;
         }
-        if (*c == '\\' || *c == '/' || *c == ':')
-            return nullptr;
+        if (*c == '\\' || *c == '/' || *c == ':') return nullptr;
     }
     return field;
 }
 
-bool EntryNamesFolder(const char* productName, const char* folder)
-{
+bool EntryNamesFolder(const char* productName, const char* folder) {
     PathText key(UninstallKeyPath);
     key.Append("\\");
     key.Append(productName);
@@ -88,8 +78,7 @@ bool EntryNamesFolder(const char* productName, const char* folder)
     if (program[0] == '"') {
         ++program;
         char* close = std::strchr(program, '"');
-        if (close == nullptr)
-            return false;
+        if (close == nullptr) return false;
         *close = '\0';
     } else {
         const char suffix[] = " /uninstall";
@@ -103,8 +92,7 @@ bool EntryNamesFolder(const char* productName, const char* folder)
            SameFolder(programFolder.c_str(), folder);
 }
 
-bool InstallationFolder(const ContextTexts& texts, PathText& out)
-{
+bool InstallationFolder(const ContextTexts& texts, PathText& out) {
     out.Clear();
     out.Append(texts.baseFolder);
     out.Append("\\");
@@ -114,43 +102,36 @@ bool InstallationFolder(const ContextTexts& texts, PathText& out)
     return out.ok();
 }
 
-bool ModuleFolder(HMODULE module, PathText& out)
-{
+bool ModuleFolder(HMODULE module, PathText& out) {
     char file[MAX_PATH];
     const DWORD length = GetModuleFileNameA(module, file, MAX_PATH);
     // A full buffer means the name was cut short.
-    if (length == 0 || length >= MAX_PATH)
-        return false;
+    if (length == 0 || length >= MAX_PATH) return false;
     return DriveAndFolder(file, out);
 }
 
-bool SystemDirectory(PathText& out)
-{
+bool SystemDirectory(PathText& out) {
     char folder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
     out.Clear();
     return length != 0 && length < MAX_PATH && out.Append(folder);
 }
 
-bool SpecialFolder(HWND owner, int csidl, PathText& out)
-{
+bool SpecialFolder(HWND owner, int csidl, PathText& out) {
     char folder[MAX_PATH] = "";
     out.Clear();
     return SHGetSpecialFolderPathA(owner, folder, csidl, FALSE) && out.Append(folder);
 }
 
-bool SameFolder(const char* a, const char* b)
-{
+bool SameFolder(const char* a, const char* b) {
     char canonicalA[MAX_PATH];
     char canonicalB[MAX_PATH];
-    if (!CanonicalFolder(a, canonicalA) || !CanonicalFolder(b, canonicalB))
-        return false;
+    if (!CanonicalFolder(a, canonicalA) || !CanonicalFolder(b, canonicalB)) return false;
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, canonicalA, -1, canonicalB, -1) ==
            CSTR_EQUAL;
 }
 
-bool RunAndWait(const char* application, char* commandLine, DWORD& exitCode)
-{
+bool RunAndWait(const char* application, char* commandLine, DWORD& exitCode) {
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;

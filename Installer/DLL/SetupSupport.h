@@ -20,7 +20,9 @@ bool ReadContextTexts(const InstallContext& context, ContextTexts& texts);
 // a path or key built from it reach outside the folder or key it names a member of.
 const char* PlainName(const char* field, std::size_t size);
 template <std::size_t N>
-const char* PlainName(const char (&field)[N]) { return PlainName(field, N); }
+const char* PlainName(const char (&field)[N]) {
+    return PlainName(field, N);
+}
 
 // True when the product's Uninstall entry runs a setup program that lies in `folder`.
 bool EntryNamesFolder(const char* productName, const char* folder);

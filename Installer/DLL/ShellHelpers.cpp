@@ -16,66 +16,53 @@ const CLSID ClsidShellLink = {0x00021401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 
 const IID IidShellLinkA = {0x000214EE, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IidPersistFile = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-bool IsFolder(const char* path)
-{
+bool IsFolder(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsDotEntry(const char* name)
-{
+bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
 }  // namespace
 
-bool CreateShortcut(const char* target, const char* name, const char* description,
-                    HWND owner, int csidl, const char* subfolder, const char* arguments,
-                    const char* workingDirectory, int showCommand,
-                    const char* iconPath, int iconIndex)
-{
-    if (name == nullptr || target == nullptr)
-        return false;
+bool CreateShortcut(const char* target, const char* name, const char* description, HWND owner,
+                    int csidl, const char* subfolder, const char* arguments,
+                    const char* workingDirectory, int showCommand, const char* iconPath,
+                    int iconIndex) {
+    if (name == nullptr || target == nullptr) return false;
 
     PathText folder;
     if (csidl == -1) {
-        if (subfolder == nullptr || !folder.Append(subfolder))
-            return false;
+        if (subfolder == nullptr || !folder.Append(subfolder)) return false;
     } else {
         char special[MAX_PATH] = "";
-        if (!SHGetSpecialFolderPathA(owner, special, csidl, TRUE))
-            return false;
+        if (!SHGetSpecialFolderPathA(owner, special, csidl, TRUE)) return false;
         folder.Append(special);
         folder.Append("\\");
-        if (subfolder != nullptr)
-            folder.Append(subfolder);
-        if (!folder.ok())
-            return false;
+        if (subfolder != nullptr) folder.Append(subfolder);
+        if (!folder.ok()) return false;
     }
     // Refuse an over-long link path before anything is created.
     PathText linkPath(folder.c_str());
     linkPath.Append("\\");
     linkPath.Append(name);
     linkPath.Append(".lnk");
-    if (!linkPath.ok())
-        return false;
+    if (!linkPath.ok()) return false;
 
     PathText targetFolder;
     if (workingDirectory == nullptr) {
-        if (!DriveAndFolder(target, targetFolder))
-            return false;
+        if (!DriveAndFolder(target, targetFolder)) return false;
         targetFolder.DropLast();
         workingDirectory = targetFolder.c_str();
     }
-    if (description == nullptr)
-        description = name;
+    if (description == nullptr) description = name;
 
-    if (!CreateFolderTree(folder.c_str()))
-        return false;
+    if (!CreateFolderTree(folder.c_str())) return false;
 
     const ComApartment com(SUCCEEDED(CoInitialize(nullptr)));
-    if (!com)
-        return false;
+    if (!com) return false;
     ComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(ClsidShellLink, nullptr, CLSCTX_INPROC_SERVER, IidShellLinkA,
                                 reinterpret_cast<void**>(link.Receive()))))
@@ -92,32 +79,25 @@ bool CreateShortcut(const char* target, const char* name, const char* descriptio
     link->SetShowCmd(showCommand);
 
     wchar_t widePath[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH) == 0)
-        return false;
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH) == 0) return false;
     return SUCCEEDED(file->Save(widePath, TRUE));
 }
 
-bool IsModuleLoaded(const char* path)
-{
-    if (path == nullptr)
-        return false;
+bool IsModuleLoaded(const char* path) {
+    if (path == nullptr) return false;
     DWORD processes[1024];
     DWORD processBytes = 0;
-    if (!EnumProcesses(processes, sizeof processes, &processBytes))
-        return false;
+    if (!EnumProcesses(processes, sizeof processes, &processBytes)) return false;
     const DWORD processCount = processBytes / sizeof processes[0];
     for (DWORD p = 0; p < processCount; ++p) {
         const KernelHandle process(
             OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processes[p]));
-        if (!process)
-            continue;
+        if (!process) continue;
         HMODULE modules[1024];
         DWORD moduleBytes = 0;
-        if (!EnumProcessModules(process.Get(), modules, sizeof modules, &moduleBytes))
-            continue;
+        if (!EnumProcessModules(process.Get(), modules, sizeof modules, &moduleBytes)) continue;
         DWORD moduleCount = moduleBytes / sizeof modules[0];
-        if (moduleCount > 1024)
-            moduleCount = 1024;
+        if (moduleCount > 1024) moduleCount = 1024;
         for (DWORD m = 0; m < moduleCount; ++m) {
             char name[MAX_PATH];
             if (GetModuleFileNameExA(process.Get(), modules[m], name, MAX_PATH) != 0 &&
@@ -128,30 +108,21 @@ bool IsModuleLoaded(const char* path)
     return false;
 }
 
-bool CreateFolderTree(const char* path)
-{
-    if (path == nullptr || path[0] == '\0')
-        return false;
-    if (IsFolder(path))
-        return true;
+bool CreateFolderTree(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
+    if (IsFolder(path)) return true;
     PathText parent;
-    if (!DriveAndFolder(path, parent))
-        return false;
+    if (!DriveAndFolder(path, parent)) return false;
     // Without a separator no parent is left to create: the tree ends here.
-    if (!parent.DropLast() || parent.empty())
-        return false;
-    if (!CreateFolderTree(parent.c_str()))
-        return false;
-    if (CreateDirectoryA(path, nullptr))
-        return true;
+    if (!parent.DropLast() || parent.empty()) return false;
+    if (!CreateFolderTree(parent.c_str())) return false;
+    if (CreateDirectoryA(path, nullptr)) return true;
     // A trailing separator names the parent just made.
     return GetLastError() == ERROR_ALREADY_EXISTS && IsFolder(path);
 }
 
-bool RemoveFolderTree(const char* path)
-{
-    if (path == nullptr)
-        return false;
+bool RemoveFolderTree(const char* path) {
+    if (path == nullptr) return false;
     // A junction or symbolic link is removed itself, never followed: what it leads to is not
     // part of the tree.
     const DWORD attributes = GetFileAttributesA(path);
@@ -159,18 +130,15 @@ bool RemoveFolderTree(const char* path)
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return RemoveDirectoryA(path) != FALSE;
     PathText pattern(path);
-    if (!pattern.Append("\\*.*"))
-        return false;
+    if (!pattern.Append("\\*.*")) return false;
 
     bool result = true;
     WIN32_FIND_DATAA entry;
     {
         const FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
-        if (!search)
-            return true;
+        if (!search) return true;
         do {
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             PathText file(path);
             file.Append("\\");
             if (!file.Append(entry.cFileName)) {
@@ -179,15 +147,15 @@ bool RemoveFolderTree(const char* path)
             }
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
                 SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileA(file.c_str()) && GetLastError() != 0)
-                result = false;
+            if (!DeleteFileA(file.c_str()) && GetLastError() != 0) result = false;
         } while (FindNextFileA(search.Get(), &entry));
     }
     {
         const FindHandle search(FindFirstFileA(pattern.c_str(), &entry));
         if (search) {
             do {
-                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(entry.cFileName))
+                if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                    IsDotEntry(entry.cFileName))
                     continue;
                 PathText child(path);
                 child.Append("\\");
@@ -196,7 +164,6 @@ bool RemoveFolderTree(const char* path)
             } while (FindNextFileA(search.Get(), &entry));
         }
     }
-    if (!RemoveDirectoryA(path))
-        result = false;
+    if (!RemoveDirectoryA(path)) result = false;
     return result;
 }

@@ -5,10 +5,10 @@
 // folder `csidl` (created if missing) followed by `subfolder`, or, with csidl
 // -1, `subfolder` itself. A null description becomes the name; a null working
 // directory becomes the folder of the target.
-bool CreateShortcut(const char* target, const char* name, const char* description,
-                    HWND owner, int csidl, const char* subfolder, const char* arguments,
-                    const char* workingDirectory, int showCommand,
-                    const char* iconPath, int iconIndex);
+bool CreateShortcut(const char* target, const char* name, const char* description, HWND owner,
+                    int csidl, const char* subfolder, const char* arguments,
+                    const char* workingDirectory, int showCommand, const char* iconPath,
+                    int iconIndex);
 
 // True when some process has a module loaded whose file path equals `path`
 // byte for byte.

@@ -9,44 +9,36 @@
 
 namespace {
 
-bool AppendEntry(PathText& path, std::int32_t kind)
-{
+bool AppendEntry(PathText& path, std::int32_t kind) {
     const ManifestEntry* entry = FindManifestEntry(kind);
     return entry != nullptr && path.Append(entry->baseName) && path.Append(entry->extension);
 }
 
-bool RemoveDesktopShortcut(HWND owner, const char* productName)
-{
+bool RemoveDesktopShortcut(HWND owner, const char* productName) {
     PathText desktop;
-    if (!SpecialFolder(owner, CSIDL_COMMON_DESKTOPDIRECTORY, desktop))
-        return true;
+    if (!SpecialFolder(owner, CSIDL_COMMON_DESKTOPDIRECTORY, desktop)) return true;
     PathText link(desktop.c_str());
     link.Append("\\");
     link.Append(productName);
     link.Append(".lnk");
-    if (!link.ok())
-        return false;
-    if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return true;
+    if (!link.ok()) return false;
+    if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     return DeleteFileA(link.c_str()) != FALSE;
 }
 
-bool RemoveStartMenuFolder(HWND owner, const char* productFolder)
-{
+bool RemoveStartMenuFolder(HWND owner, const char* productFolder) {
     PathText programs;
-    if (!SpecialFolder(owner, CSIDL_COMMON_PROGRAMS, programs))
-        return true;
+    if (!SpecialFolder(owner, CSIDL_COMMON_PROGRAMS, programs)) return true;
     PathText folder(programs.c_str());
     folder.Append("\\");
     folder.Append(productFolder);
     return folder.ok() && RemoveFolderTree(folder.c_str());
 }
 
-bool Unregister(const char* productName)
-{
+bool Unregister(const char* productName) {
     RegistryKey uninstall;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, 0, KEY_CREATE_SUB_KEY, uninstall.Receive()) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeyPath, 0, KEY_CREATE_SUB_KEY,
+                      uninstall.Receive()) != ERROR_SUCCESS)
         return false;
     const LONG deleted = RegDeleteKeyA(uninstall.Get(), productName);
     if (deleted == ERROR_SUCCESS) {
@@ -58,8 +50,7 @@ bool Unregister(const char* productName)
 
 }  // namespace
 
-extern "C" bool Uninstaller(const InstallContext* context)
-{
+extern "C" bool Uninstaller(const InstallContext* context) {
     // Of the record only module, ownerWindow, productFolder and productName are read.
     const char* productFolder = PlainName(context->productFolder);
     const char* productName = PlainName(context->productName);
@@ -72,23 +63,20 @@ extern "C" bool Uninstaller(const InstallContext* context)
     PathText driverInf(installFolder.c_str());
     PathText driverInstaller(installFolder.c_str());
     PathText systemFile;
-    if (!AppendEntry(settingsFile, SettingsFile) || !driverInf.Append(DriverFolder) || !driverInf.Append("\\") ||
-        !AppendEntry(driverInf, DriverInf) || !driverInstaller.Append(DriverInstallerFile) ||
-        !SystemDirectory(systemFile) || !systemFile.Append("\\") ||
-        !AppendEntry(systemFile, SystemFile))
+    if (!AppendEntry(settingsFile, SettingsFile) || !driverInf.Append(DriverFolder) ||
+        !driverInf.Append("\\") || !AppendEntry(driverInf, DriverInf) ||
+        !driverInstaller.Append(DriverInstallerFile) || !SystemDirectory(systemFile) ||
+        !systemFile.Append("\\") || !AppendEntry(systemFile, SystemFile))
         return false;
 
-    if (IsModuleLoaded(systemFile.c_str()))
-        return false;
+    if (IsModuleLoaded(systemFile.c_str())) return false;
 
     char commandLine[1024];
     const int length = std::snprintf(commandLine, sizeof commandLine, "%s /u \"%s\" /d /q",
                                      DriverInstallerFile, driverInf.c_str());
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof commandLine)
-        return false;
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof commandLine) return false;
     DWORD exitCode = 1;
-    if (!RunAndWait(driverInstaller.c_str(), commandLine, exitCode) || exitCode != 0)
-        return false;
+    if (!RunAndWait(driverInstaller.c_str(), commandLine, exitCode) || exitCode != 0) return false;
 
     if (GetPrivateProfileIntA(SettingsSection, DesktopEntry, 0, settingsFile.c_str()) != 0 &&
         !RemoveDesktopShortcut(context->ownerWindow, productName))
@@ -100,15 +88,13 @@ extern "C" bool Uninstaller(const InstallContext* context)
     // own Uninstall entry names as the setup program's qualifies, never the source media or
     // any other folder holding the same files. The entry is read before it is deleted.
     const bool confirmed = EntryNamesFolder(productName, installFolder.c_str());
-    if (!Unregister(productName))
-        return false;
+    if (!Unregister(productName)) return false;
 
     if (GetFileAttributesA(systemFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
         !DeleteFileA(systemFile.c_str()))
         return false;
     // Files in use (the caller's own) keep the folder; that does not fail the call.
     installFolder.DropLast();
-    if (confirmed)
-        RemoveFolderTree(installFolder.c_str());
+    if (confirmed) RemoveFolderTree(installFolder.c_str());
     return true;
 }

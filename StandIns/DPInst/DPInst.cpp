@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main()
-{
+int main() {
     char log[MAX_PATH];
     const DWORD logLength = GetEnvironmentVariableA("DPINST_LOG", log, MAX_PATH);
     if (logLength > 0 && logLength < MAX_PATH) {

@@ -4,10 +4,8 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
-    if (argc != 2)
-        return 2;
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
     HMODULE module = LoadLibraryA(argv[1]);
     if (module == nullptr) {
         std::printf("failed %lu\n", GetLastError());

@@ -202,8 +202,7 @@ void PageInAWindow(KOVALTIX& live, KOVALTIX& inert, HWND parent) {
     Expect(page != nullptr && IsWindow(page) && GetParent(page) == parent &&
                live.GetExtensionPropDialogHandle() == page,
            "page created in the host's window", "page %p", page);
-    Expect(title[0] != 0 && TextLength(title, sizeof title) < sizeof title, "page title given",
-           "");
+    Expect(title[0] != 0 && TextLength(title, sizeof title) < sizeof title, "page title given", "");
     Expect(live.CreateExtensionPropDialog(parent, title, sizeof title) == nullptr,
            "a second page is refused", "");
     Expect(inert.CreateExtensionPropDialog(parent, title, sizeof title) == nullptr,
@@ -253,8 +252,8 @@ PHASE void WithVirtualCamera(HWND parent) {
     PROPDATA flip;
     const bool inertSet = inert->Set_Flip(1);
     long stored = 0;
-    Expect(inertSet && inert->Get_Flip(&flip) && flip.Value == 1 && StoredSetting("FlipEx", &stored) &&
-               stored == 1,
+    Expect(inertSet && inert->Get_Flip(&flip) && flip.Value == 1 &&
+               StoredSetting("FlipEx", &stored) && stored == 1,
            "an inert object's Set_ still reaches the camera", "stored %ld", stored);
     inert->Reset_Flip();
 
@@ -264,7 +263,8 @@ PHASE void WithVirtualCamera(HWND parent) {
         KOVALTIX copy;
         KOVALTIX& assigned = (copy = *live);
         char title[32];
-        Expect(&assigned == &copy && copy.CreateExtensionPropDialog(parent, title, sizeof title) == nullptr,
+        Expect(&assigned == &copy &&
+                   copy.CreateExtensionPropDialog(parent, title, sizeof title) == nullptr,
                "assignment returns the target, which stays without a page", "");
     }
     HWND again = live->CreateExtensionPropDialog(parent, nullptr, 0);
@@ -327,8 +327,8 @@ void InstallRoundTrip(const char* base) {
     Format(expected, sizeof expected, "\"%s\\MERSIVO.exe\" /uninstall", install);
     Expect(FileExists(file) && FileExists(systemCopy), "installed: driver package and system copy",
            "%s", file);
-    Expect(TextEquals(uninstallString, expected), "installed: the Uninstall entry",
-           "'%s'", uninstallString);
+    Expect(TextEquals(uninstallString, expected), "installed: the Uninstall entry", "'%s'",
+           uninstallString);
     Expect(folders && FileExists(desktopLink) && FolderExists(startMenu),
            "installed: the shortcuts", "%s", desktopLink);
 
@@ -341,11 +341,12 @@ void InstallRoundTrip(const char* base) {
     SetEnvironmentVariableA("DPINST_EXIT", "0");
     Expect(installed != nullptr && Uninstaller(&context), "Uninstaller succeeds", "");
     HKEY left = nullptr;
-    const bool keyLeft = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &left) == ERROR_SUCCESS;
+    const bool keyLeft =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &left) == ERROR_SUCCESS;
     if (keyLeft) RegCloseKey(left);
-    Expect(!keyLeft && !FileExists(systemCopy) && !FileExists(desktopLink) &&
-               !FolderExists(startMenu),
-           "uninstalled: entry, system copy and shortcuts gone", "");
+    Expect(
+        !keyLeft && !FileExists(systemCopy) && !FileExists(desktopLink) && !FolderExists(startMenu),
+        "uninstalled: entry, system copy and shortcuts gone", "");
     Format(file, sizeof file, "%s\\driver", install);
     Expect(!FolderExists(file), "uninstalled: the driver package gone", "");
     if (installed) FreeLibrary(installed);

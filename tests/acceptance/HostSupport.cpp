@@ -180,9 +180,9 @@ HWND CreateHostWindow() {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "KovaltixAcceptanceHost";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "KovaltixAcceptanceHost", "Acceptance",
-                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 480, nullptr,
-                                  nullptr, windowClass.hInstance, nullptr);
+    HWND window =
+        CreateWindowExA(0, "KovaltixAcceptanceHost", "Acceptance", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        0, 0, 640, 480, nullptr, nullptr, windowClass.hInstance, nullptr);
     return window;
 }
 
@@ -211,9 +211,8 @@ bool RebindImports(const char* dll, HMODULE module) {
     IMAGE_IMPORT_DESCRIPTOR* d = ImportsOf(dll, &base);
     if (!d || !module) return false;
     bool ok = true;
-    IMAGE_THUNK_DATA* names =
-        reinterpret_cast<IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk
-                                                                           : d->FirstThunk));
+    IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
+        base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
     IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
         if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) return false;

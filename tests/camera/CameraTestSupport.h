@@ -20,4 +20,3 @@ protected:
         EXPECT_EQ(0, vcam::ProtocolErrors()) << vcam::Describe();
     }
 };
-

@@ -54,8 +54,8 @@ protected:
             std::string id = vcam::InstanceIdFromPath(path);
             instances.push_back(id);
             EXPECT_FALSE(vcam::CreateDriverKeys(id, DriverKeyOf(id), *keys).empty()) << path;
-            settingsPath = "SYSTEM\\CurrentControlSet\\Control\\Class\\" + DriverKeyOf(id) +
-                           "\\Settings";
+            settingsPath =
+                "SYSTEM\\CurrentControlSet\\Control\\Class\\" + DriverKeyOf(id) + "\\Settings";
         }
         return vcam::AddCaptureInterface(entry);
     }
@@ -257,8 +257,8 @@ TEST_F(SettingsKeyTest, FindsTheDriverInstancesSettings) {
     HKEY key = nullptr;
     ASSERT_TRUE(OpenSettingsKey(path.c_str(), &key));
     DWORD value = 42;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Probe", 0, REG_DWORD,
-                                            reinterpret_cast<BYTE*>(&value), 4));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, "Probe", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4));
     RegCloseKey(key);
     HKEY settings;
     ASSERT_EQ(ERROR_SUCCESS,

@@ -113,8 +113,8 @@ TEST_F(LocatorTest, ProductRangeVendorAndConnectionStatusDecideTheMatch) {
         {CameraVendorId, 0x1801, 5, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.vendor << ":" << c.product << " status "
-                                        << c.status);
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.vendor << ":" << c.product << " status " << c.status);
         vcam::Reset();
         vcam::HubId root = vcam::AddHostController(0, 2);
         vcam::UsbDevice device = Camera(c.product);
@@ -297,12 +297,10 @@ TEST_F(LocatorTest, HubChainsAreFollowedToTheDepthBound) {
 // allocation failed in turn: nothing may stay open or allocated, and a result is whole.
 TEST_F(LocatorTest, EveryInjectedFailureReleasesEverything) {
     const vcam::Request kinds[] = {
-        vcam::Request::ControllerOpen, vcam::Request::RootHubNameSize,
-        vcam::Request::RootHubName,    vcam::Request::HubOpen,
-        vcam::Request::NodeInformation, vcam::Request::ConnectionEx,
-        vcam::Request::Connection,     vcam::Request::HubNameSize,
-        vcam::Request::HubName,        vcam::Request::DescriptorHead,
-        vcam::Request::DescriptorBody,
+        vcam::Request::ControllerOpen, vcam::Request::RootHubNameSize, vcam::Request::RootHubName,
+        vcam::Request::HubOpen,        vcam::Request::NodeInformation, vcam::Request::ConnectionEx,
+        vcam::Request::Connection,     vcam::Request::HubNameSize,     vcam::Request::HubName,
+        vcam::Request::DescriptorHead, vcam::Request::DescriptorBody,
     };
     auto plug = [] {
         vcam::Reset();

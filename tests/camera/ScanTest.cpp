@@ -124,15 +124,15 @@ TEST_F(ScanTest, OnlyTheListedDescriptorTypesAreWalkedOver) {
     Bytes set = Config();
     Append(set, {8, 11, 0, 2, 14, 3, 0, 0});  // interface association
     Append(set, VideoControl);
-    Append(set, {7, 5, 0x83, 3, 16, 0, 6});    // endpoint
-    Append(set, {5, 37, 3, 16, 0});            // class-specific endpoint
+    Append(set, {7, 5, 0x83, 3, 16, 0, 6});  // endpoint
+    Append(set, {5, 37, 3, 16, 0});          // class-specific endpoint
     ProcessingUnit(set, 3, 0x04);
     Finish(set);
     EXPECT_TRUE(Scan(set));
 
     Bytes withString = Config();
     Append(withString, VideoControl);
-    Append(withString, {4, 3, 0x09, 0x04});    // a string descriptor ends the scan
+    Append(withString, {4, 3, 0x09, 0x04});  // a string descriptor ends the scan
     ProcessingUnit(withString, 3, 0x04);
     Finish(withString);
     EXPECT_FALSE(Scan(withString));

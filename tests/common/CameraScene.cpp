@@ -46,10 +46,10 @@ void CameraScene::RunStartUp() {
 
 namespace {
 
-void SetValue(const std::string& path, const char* name, DWORD type, const void* data,
-              DWORD size) {
+void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key));
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
@@ -79,8 +79,8 @@ void CameraScene::DeleteValue(const char* name) {
 
 bool CameraScene::StoredDword(const char* name, DWORD* value) const {
     DWORD type = 0, size = sizeof(*value);
-    LONG rc = RegGetValueA(HKEY_LOCAL_MACHINE, settingsPath.c_str(), name, RRF_RT_ANY, &type,
-                           value, &size);
+    LONG rc = RegGetValueA(HKEY_LOCAL_MACHINE, settingsPath.c_str(), name, RRF_RT_ANY, &type, value,
+                           &size);
     return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(*value);
 }
 

@@ -81,9 +81,9 @@ TEST_F(HostProgram, ListsTheThirteenControlsInTableOrder) {
     ProgramResult result = Host("list");
     ASSERT_EQ(0, result.exitCode) << result.output;
     std::vector<Row> rows = ParseTable(result.output);
-    const char* expected[13] = {"AWBEx",   "WBRedEx",   "WBGreenEx", "WBBlueEx",    "AECEx",
-                                "ExposureEx", "AGCEx", "GainEx",  "PowerLineEx", "FlipEx",
-                                "MirrorEx", "PrivacyEx", "NightModeEx"};
+    const char* expected[13] = {"AWBEx",      "WBRedEx",   "WBGreenEx",  "WBBlueEx",    "AECEx",
+                                "ExposureEx", "AGCEx",     "GainEx",     "PowerLineEx", "FlipEx",
+                                "MirrorEx",   "PrivacyEx", "NightModeEx"};
     ASSERT_EQ(13u, rows.size()) << result.output;
     for (int i = 0; i < 13; ++i) {
         EXPECT_EQ(expected[i], rows[i].control);
@@ -161,8 +161,8 @@ TEST_F(HostProgram, RefusesBadArgumentsClearlyAndChangesNothing) {
     for (const Case& c : cases) {
         ProgramResult result = Host(c.arguments);
         EXPECT_EQ(2, result.exitCode) << c.arguments << "\n" << result.output;
-        EXPECT_NE(std::string::npos, result.output.find(c.message))
-            << c.arguments << "\n" << result.output;
+        EXPECT_NE(std::string::npos, result.output.find(c.message)) << c.arguments << "\n"
+                                                                    << result.output;
     }
     EXPECT_EQ(1u, Stored("FlipEx"));
     EXPECT_EQ(1, Get("Flip", "FlipEx").value);

@@ -48,7 +48,8 @@ struct Picture {
     size_t at = 8;
     while (at + 12 <= bytes.size()) {
         const unsigned long length = BigEndian(p + at);
-        if (at + 12 + length > bytes.size()) return ::testing::AssertionFailure() << "chunk overruns";
+        if (at + 12 + length > bytes.size())
+            return ::testing::AssertionFailure() << "chunk overruns";
         const std::string type(reinterpret_cast<const char*>(p + at + 4), 4);
         if (Crc(p + at + 4, 4 + length) != BigEndian(p + at + 8 + length))
             return ::testing::AssertionFailure() << "bad CRC in " << type;
@@ -105,16 +106,15 @@ private:
 };
 
 ::testing::AssertionResult Failed(const char* what, HRESULT result) {
-    return ::testing::AssertionFailure() << what << " failed: 0x" << std::hex
-                                         << static_cast<unsigned long>(result);
+    return ::testing::AssertionFailure()
+           << what << " failed: 0x" << std::hex << static_cast<unsigned long>(result);
 }
 
 // Inflating, unfiltering and the Adler-32 are the decoder's; it releases the file on return.
 ::testing::AssertionResult DecodePixels(const std::wstring& path, Picture* picture) {
     ComPtr<IWICImagingFactory> factory;
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory,
-                                  reinterpret_cast<void**>(factory.Out()));
+                                  IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out()));
     if (FAILED(hr)) return Failed("CoCreateInstance(CLSID_WICImagingFactory)", hr);
     ComPtr<IWICBitmapDecoder> decoder;
     hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
@@ -134,15 +134,14 @@ private:
     hr = frame->GetSize(&width, &height);
     if (FAILED(hr)) return Failed("GetSize", hr);
     if (width != picture->width || height != picture->height)
-        return ::testing::AssertionFailure() << "decoded " << width << " x " << height
-                                             << " against a header of " << picture->width
-                                             << " x " << picture->height;
+        return ::testing::AssertionFailure()
+               << "decoded " << width << " x " << height << " against a header of "
+               << picture->width << " x " << picture->height;
     ComPtr<IWICFormatConverter> converter;
     hr = factory->CreateFormatConverter(converter.Out());
     if (FAILED(hr)) return Failed("CreateFormatConverter", hr);
-    hr = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
-                               WICBitmapDitherTypeNone, nullptr, 0.0,
-                               WICBitmapPaletteTypeCustom);
+    hr = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                               nullptr, 0.0, WICBitmapPaletteTypeCustom);
     if (FAILED(hr)) return Failed("IWICFormatConverter::Initialize", hr);
     const UINT stride = width * 4;
     picture->bgra.assign(static_cast<size_t>(stride) * height, 0);
@@ -172,9 +171,9 @@ SIZE EnglishDialogSize() {
     InitCommonControlsEx(&controls);
     // The shipped library: the same resources, and inert here.
     HMODULE library = LoadLibraryA((BinFolder() + "KOVALTIX.dll").c_str());
-    HRSRC found = FindResourceExA(library, reinterpret_cast<LPCSTR>(RT_DIALOG),
-                                  MAKEINTRESOURCEA(103),
-                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC found =
+        FindResourceExA(library, reinterpret_cast<LPCSTR>(RT_DIALOG), MAKEINTRESOURCEA(103),
+                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     HGLOBAL loaded = found ? LoadResource(library, found) : nullptr;
     const void* dialogTemplate = loaded ? LockResource(loaded) : nullptr;
     if (!dialogTemplate) {

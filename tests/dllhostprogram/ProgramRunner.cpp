@@ -28,7 +28,7 @@ ProgramResult RunProgram(const std::string& commandLine) {
     if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0)) return result;
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     FileHandle input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr));
+                                 OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -91,17 +91,16 @@ bool CopyInto(const std::string& from, const std::string& to) {
 
 bool WriteTextFile(const std::string& path, const std::string& text) {
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
-    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                     nullptr) &&
+    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
            written == text.size();
 }
 
 std::string ReadTextFile(const std::string& path) {
     FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr));
+                                nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return std::string();
     std::string text;
     char buffer[4096];

@@ -94,8 +94,8 @@ protected:
     }
     ProgramResult Setup(const std::string& arguments) {
         return RunProgram("\"" + source + "\\MERSIVO.exe\" /base \"" + base + "\" /parent " +
-                          TestParent + " /product \"" + TestProduct + "\" /name \"" + TestProductName +
-                          "\" /display \"" + TestDisplayName + "\" " + arguments);
+                          TestParent + " /product \"" + TestProduct + "\" /name \"" +
+                          TestProductName + "\" /display \"" + TestDisplayName + "\" " + arguments);
     }
 
     std::string source, base, install, log;
@@ -121,8 +121,7 @@ TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_EQ(TestDisplayName, ReadRegistryString(HKEY_LOCAL_MACHINE, key, "DisplayName"));
     const std::string command = ReadRegistryString(HKEY_LOCAL_MACHINE, key, "UninstallString");
     EXPECT_NE(std::string::npos, command.find(install + "\\MERSIVO.exe")) << command;
-    EXPECT_NE(std::string::npos,
-              ReadTextFile(log).find("/path \"" + install + "\\driver\""))
+    EXPECT_NE(std::string::npos, ReadTextFile(log).find("/path \"" + install + "\\driver\""))
         << ReadTextFile(log);
 
     // The registered command, exactly as the platform would run it; the names it needs come
@@ -156,15 +155,16 @@ TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
 
     ProgramResult removed = RunProgram("\"" + install + "\\MERSIVO.exe\" /uninstall");
     EXPECT_EQ(0, removed.exitCode) << removed.output;
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + TestProductName));
+    EXPECT_FALSE(
+        RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + TestProductName));
     EXPECT_FALSE(FileExists(SystemFile()));
 }
 
 TEST_F(SetupProgram, RefusesBadOptionsBeforeTouchingAnything) {
     const MachineState before = State();
     const std::string longName(200, 'x');
-    const char* const cases[] = {"/desktop 2", "/startmenu yes", "/colour blue", "/base",
-                                 "/product \"\"", "/product ..", "/name \"a\\b\""};
+    const char* const cases[] = {"/desktop 2",    "/startmenu yes", "/colour blue",  "/base",
+                                 "/product \"\"", "/product ..",    "/name \"a\\b\""};
     for (const char* arguments : cases) {
         ProgramResult result = Setup(arguments);
         EXPECT_EQ(2, result.exitCode) << arguments << "\n" << result.output;

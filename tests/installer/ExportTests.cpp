@@ -13,23 +13,20 @@
 
 namespace {
 
-std::string CurrentFolder()
-{
+std::string CurrentFolder() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
     return folder;
 }
 
-std::string WindowsFile(const char* name)
-{
+std::string WindowsFile(const char* name) {
     char folder[MAX_PATH] = "";
     GetWindowsDirectoryA(folder, MAX_PATH);
     return std::string(folder) + "\\" + name;
 }
 
 // win.ini, and whether a settings file of the bare name landed beside it.
-std::string WinIni()
-{
+std::string WinIni() {
     return ReadFileText(WindowsFile("win.ini")) +
            (FileExists(WindowsFile("Installer.ini")) ? "+Installer.ini" : "");
 }
@@ -39,8 +36,7 @@ std::string WinIni()
 class RoundTrip : public InstallerTest,
                   public ::testing::WithParamInterface<std::tuple<bool, bool>> {};
 
-TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
-{
+TEST_P(RoundTrip, InstallsEverythingThenRemovesIt) {
     const bool desktop = std::get<0>(GetParam());
     const bool startMenu = std::get<1>(GetParam());
     FillContext(desktop, startMenu);
@@ -140,8 +136,7 @@ TEST_P(RoundTrip, InstallsEverythingThenRemovesIt)
 INSTANTIATE_TEST_SUITE_P(ShortcutFlags, RoundTrip,
                          ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
-TEST_F(InstallerTest, ReinstallOverwritesAndReusesTheEntry)
-{
+TEST_F(InstallerTest, ReinstallOverwritesAndReusesTheEntry) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     ASSERT_TRUE(WriteFileText(source + "License.txt", "second edition"));
@@ -156,8 +151,7 @@ TEST_F(InstallerTest, ReinstallOverwritesAndReusesTheEntry)
     EXPECT_EQ("0", Setting("DesctopShortCut"));
 }
 
-TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
-{
+TEST_F(InstallerTest, DriverInstallerExitCodesDecide) {
     ASSERT_TRUE(LoadSourceModule());
     for (int code : {0, 2, -1}) {
         SetDriverInstallerExit(code);
@@ -180,12 +174,12 @@ TEST_F(InstallerTest, DriverInstallerExitCodesDecide)
     EXPECT_TRUE(FileExists(SettingsFile()));
 }
 
-TEST_F(InstallerTest, MissingSourceFileStopsTheCopies)
-{
+TEST_F(InstallerTest, MissingSourceFileStopsTheCopies) {
     ASSERT_TRUE(DeleteFileA((source + "License.txt").c_str()));
     ASSERT_TRUE(LoadSourceModule());
     EXPECT_FALSE(Installer(&context));
-    EXPECT_EQ((std::vector<std::string>{"Installer.ini", "MERSIVO.exe"}), ListFolder(InstallFolder()));
+    EXPECT_EQ((std::vector<std::string>{"Installer.ini", "MERSIVO.exe"}),
+              ListFolder(InstallFolder()));
     EXPECT_FALSE(FileExists(SystemCopy()));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
     EXPECT_EQ("0", Setting("DesctopShortCut"));
@@ -194,21 +188,19 @@ TEST_F(InstallerTest, MissingSourceFileStopsTheCopies)
     EXPECT_TRUE(DriverInstallerLog().empty());
 }
 
-TEST_F(InstallerTest, MissingDriverFileStopsAfterTheEarlierOnes)
-{
+TEST_F(InstallerTest, MissingDriverFileStopsAfterTheEarlierOnes) {
     ASSERT_TRUE(DeleteFileA((source + "driver\\VK4M220FUx86.sys").c_str()));
     ASSERT_TRUE(LoadSourceModule());
     EXPECT_FALSE(Installer(&context));
-    EXPECT_EQ((std::vector<std::string>{"VK4M220FL.inf", "VK4M220FLamd64.sys", "VK4M220FLx86.sys",
-                                        "VK4M220FUamd64.sys", "vk4m220flamd64.cat",
-                                        "vk4m220flx86.cat"}),
-              ListFolder(InstallFolder() + "\\driver"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"VK4M220FL.inf", "VK4M220FLamd64.sys", "VK4M220FLx86.sys",
+                                  "VK4M220FUamd64.sys", "vk4m220flamd64.cat", "vk4m220flx86.cat"}),
+        ListFolder(InstallFolder() + "\\driver"));
     EXPECT_TRUE(FileExists(SystemCopy()));
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
 }
 
-TEST_F(InstallerTest, WithoutASettingsFileNothingIsWrittenElsewhere)
-{
+TEST_F(InstallerTest, WithoutASettingsFileNothingIsWrittenElsewhere) {
     const std::string winIni = WinIni();
     // The setup program is the first entry: no settings file gets copied.
     ASSERT_TRUE(DeleteFileA((source + "MERSIVO.exe").c_str()));
@@ -229,8 +221,7 @@ TEST_F(InstallerTest, WithoutASettingsFileNothingIsWrittenElsewhere)
     EXPECT_FALSE(Uninstaller(&context));
 }
 
-TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
-{
+TEST_F(InstallerTest, SystemCopyInUseDuringInstall) {
     ASSERT_TRUE(CopyFileA((source + "KOVALTIX.dll").c_str(), SystemCopy().c_str(), FALSE));
     ModuleHolder holder;
     ASSERT_TRUE(holder.Start(SystemCopy()));
@@ -243,8 +234,7 @@ TEST_F(InstallerTest, SystemCopyInUseDuringInstall)
     EXPECT_TRUE(DriverInstallerLog().empty());
 }
 
-TEST_F(InstallerTest, SystemCopyInUseDuringUninstall)
-{
+TEST_F(InstallerTest, SystemCopyInUseDuringUninstall) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
@@ -266,8 +256,7 @@ TEST_F(InstallerTest, SystemCopyInUseDuringUninstall)
     EXPECT_FALSE(FileExists(SystemCopy()));
 }
 
-TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase)
-{
+TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();
@@ -286,8 +275,7 @@ TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase)
     EXPECT_TRUE(FileExists(SettingsFile()));
 }
 
-TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
-{
+TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     DeleteRegistryKey(UninstallKey());
@@ -301,8 +289,7 @@ TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval)
     EXPECT_TRUE(FileExists(SettingsFile()));
 }
 
-TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
-{
+TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     ASSERT_TRUE(DeleteFileA(SettingsFile().c_str()));
@@ -314,8 +301,7 @@ TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts)
     EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
 }
 
-TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
-{
+TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused) {
     // Each would make a folder or key reach outside the one it names a member of.
     const char* const bad[] = {"", ".", "..", "up\\down", "up/down", "c:x"};
     for (const char* name : bad) {
@@ -356,8 +342,7 @@ TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused)
     EXPECT_EQ(IsDBCSLeadByte(0x83) ? japanese : nullptr, PlainName(japanese));
 }
 
-TEST_F(InstallerTest, UnterminatedFieldIsRefused)
-{
+TEST_F(InstallerTest, UnterminatedFieldIsRefused) {
     ASSERT_TRUE(LoadSourceModule());
     std::memset(context.displayName, 'd', sizeof context.displayName);
     EXPECT_FALSE(Installer(&context));
@@ -370,8 +355,7 @@ TEST_F(InstallerTest, UnterminatedFieldIsRefused)
     EXPECT_FALSE(FolderExists(base));
 }
 
-TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
-{
+TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange) {
     ASSERT_TRUE(LoadSourceModule());
     // The installation folder fits; a driver file's path below it does not.
     const std::string longBase = root + "\\" + std::string(200 - root.size(), 'b');
@@ -379,7 +363,8 @@ TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
     std::strcpy(context.parentFolder, "p");
     std::string longProduct(MAX_PATH - 1 - longBase.size() - 2 - 1 - 20, 'q');
     std::strcpy(context.productFolder, longProduct.c_str());
-    ASSERT_LT(longBase.size() + 3 + longProduct.size() + std::strlen("\\DPInst.exe"), size_t(MAX_PATH));
+    ASSERT_LT(longBase.size() + 3 + longProduct.size() + std::strlen("\\DPInst.exe"),
+              size_t(MAX_PATH));
     EXPECT_FALSE(Installer(&context));
     EXPECT_FALSE(FolderExists(longBase));
     EXPECT_FALSE(FileExists(SystemCopy()));
@@ -393,8 +378,7 @@ TEST_F(InstallerTest, OverlongPathsAreRefusedBeforeAnyChange)
     EXPECT_TRUE(DriverInstallerLog().empty());
 }
 
-TEST_F(InstallerTest, UninstallerRemovesOnlyAFolderItsEntryNames)
-{
+TEST_F(InstallerTest, UninstallerRemovesOnlyAFolderItsEntryNames) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
     ClearDriverInstallerLog();

@@ -17,8 +17,7 @@ struct Split {
     std::string drive, folder, name, extension;
 };
 
-Split SplitText(const char* path, UINT codePage = CP_ACP)
-{
+Split SplitText(const char* path, UINT codePage = CP_ACP) {
     const PathParts p = SplitPath(path, codePage);
     Split s;
     s.drive.assign(path, p.driveLength);
@@ -30,8 +29,7 @@ Split SplitText(const char* path, UINT codePage = CP_ACP)
 
 class HelperTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         root = std::string("C:\\bralimond-helpers-") + info->name();
         RemoveTree(root);
@@ -43,8 +41,7 @@ protected:
 
 }  // namespace
 
-TEST(PathSplit, SplitsDriveFolderNameAndExtension)
-{
+TEST(PathSplit, SplitsDriveFolderNameAndExtension) {
     Split s = SplitText("C:\\Program Files\\Vendor.Dir\\setup.tar.gz");
     EXPECT_EQ("C:", s.drive);
     EXPECT_EQ("\\Program Files\\Vendor.Dir\\", s.folder);
@@ -66,8 +63,7 @@ TEST(PathSplit, SplitsDriveFolderNameAndExtension)
     EXPECT_EQ("", s.drive + s.folder + s.name + s.extension);
 }
 
-TEST(PathSplit, SecondByteOfDoubleByteCharacterIsNoSeparator)
-{
+TEST(PathSplit, SecondByteOfDoubleByteCharacterIsNoSeparator) {
     // In code page 932, 0x83 0x5C is one character whose second byte is '\'.
     const char path[] = "C:\\dir\\\x83\x5C.txt";
     Split s = SplitText(path, 932);
@@ -79,29 +75,34 @@ TEST(PathSplit, SecondByteOfDoubleByteCharacterIsNoSeparator)
     EXPECT_EQ("\\dir\\\x83\\", s.folder);
 
     // 0x81 0x2E: the second byte is no dot either.
-    s = SplitText("C:\\a\\b\x81\x2E" "c", 932);
-    EXPECT_EQ("b\x81\x2E" "c", s.name);
+    s = SplitText(
+        "C:\\a\\b\x81\x2E"
+        "c",
+        932);
+    EXPECT_EQ(
+        "b\x81\x2E"
+        "c",
+        s.name);
     EXPECT_EQ("", s.extension);
 }
 
 // The one list every other list of installed files derives from, checked against the names an
 // installation is known by (letter case included).
-TEST(Manifest, ListsTheFilesInCopyOrder)
-{
+TEST(Manifest, ListsTheFilesInCopyOrder) {
     std::string listed;
     for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e)
         listed += std::to_string(e->kind) + " " + e->baseName + e->extension + "\n";
-    EXPECT_EQ("0 MERSIVO.exe\n1 Installer.ini\n3 License.txt\n3 BRALIMOND.dll\n2 KOVALTIX.exe\n"
-              "3 DPInst.exe\n6 KOVALTIX.dll\n5 VK4M220FL.inf\n4 vk4m220flamd64.cat\n"
-              "4 VK4M220FLamd64.sys\n4 VK4M220FUamd64.sys\n4 vk4m220flx86.cat\n"
-              "4 VK4M220FLx86.sys\n4 VK4M220FUx86.sys\n4 Driver_Release.txt\n",
-              listed);
+    EXPECT_EQ(
+        "0 MERSIVO.exe\n1 Installer.ini\n3 License.txt\n3 BRALIMOND.dll\n2 KOVALTIX.exe\n"
+        "3 DPInst.exe\n6 KOVALTIX.dll\n5 VK4M220FL.inf\n4 vk4m220flamd64.cat\n"
+        "4 VK4M220FLamd64.sys\n4 VK4M220FUamd64.sys\n4 vk4m220flx86.cat\n"
+        "4 VK4M220FLx86.sys\n4 VK4M220FUx86.sys\n4 Driver_Release.txt\n",
+        listed);
     EXPECT_STREQ("DPInst.exe", DriverInstallerFile);
     EXPECT_EQ(std::strlen("\\driver\\vk4m220flamd64.cat") + 1, LongestInstalledTail());
 }
 
-TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText)
-{
+TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText) {
     PathText path("C:\\base");
     EXPECT_FALSE(path.Append(std::string(MAX_PATH - 7, 'x').c_str()));
     EXPECT_STREQ("C:\\base", path.c_str());
@@ -111,8 +112,7 @@ TEST(PathText, RefusesWhatDoesNotFitAndKeepsTheText)
     EXPECT_EQ(size_t(MAX_PATH - 1), exact.size());
 }
 
-TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds)
-{
+TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds) {
     EXPECT_TRUE(CreateFolderTree(root.c_str()));
     const std::string deep = root + "\\one\\two\\three";
     EXPECT_TRUE(CreateFolderTree(deep.c_str()));
@@ -132,8 +132,7 @@ TEST_F(HelperTest, CreateFolderTreeMakesMissingLevelsAndEnds)
     EXPECT_FALSE(CreateFolderTree(nullptr));
 }
 
-TEST_F(HelperTest, RemoveFolderTreeDeletesReadOnlyFilesAndSubfolders)
-{
+TEST_F(HelperTest, RemoveFolderTreeDeletesReadOnlyFilesAndSubfolders) {
     EXPECT_TRUE(RemoveFolderTree((root + "\\absent").c_str()));
     ASSERT_TRUE(CreateFolderTree((root + "\\tree\\sub\\deeper").c_str()));
     ASSERT_TRUE(WriteFileText(root + "\\tree\\plain.txt", "a"));
@@ -146,8 +145,7 @@ TEST_F(HelperTest, RemoveFolderTreeDeletesReadOnlyFilesAndSubfolders)
     EXPECT_FALSE(FolderExists(root + "\\tree"));
 }
 
-TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse)
-{
+TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse) {
     ASSERT_TRUE(CreateFolderTree((root + "\\tree\\sub").c_str()));
     ASSERT_TRUE(WriteFileText(root + "\\tree\\a.txt", "a"));
     ASSERT_TRUE(WriteFileText(root + "\\tree\\busy.txt", "b"));
@@ -161,8 +159,7 @@ TEST_F(HelperTest, RemoveFolderTreeGoesOnPastAFileInUse)
     EXPECT_EQ(std::vector<std::string>{"busy.txt"}, ListFolder(root + "\\tree"));
 }
 
-TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
-{
+TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder) {
     ASSERT_TRUE(CreateFolderTree((root + "\\tree").c_str()));
     ASSERT_TRUE(CreateFolderTree((root + "\\elsewhere").c_str()));
     ASSERT_TRUE(WriteFileText(root + "\\tree\\a.txt", "a"));
@@ -172,8 +169,9 @@ TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
     const std::string link = root + "\\tree\\link";
     ASSERT_TRUE(StartUnixCommand("ln -s '" + UnixPath(root + "\\elsewhere") + "' '" +
                                  UnixPath(root + "\\tree") + "/link'"));
-    for (int waited = 0; GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                         waited < 10000; waited += 50)
+    for (int waited = 0;
+         GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 10000;
+         waited += 50)
         Sleep(50);
     ASSERT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
               GetFileAttributesA(link.c_str()) &
@@ -187,13 +185,13 @@ TEST_F(HelperTest, RemoveFolderTreeDoesNotFollowALinkedFolder)
     EXPECT_FALSE(RemoveFolderTree(link.c_str()));
     EXPECT_TRUE(FileExists(root + "\\elsewhere\\keep.txt"));
     StartUnixCommand("rm '" + UnixPath(root + "\\tree") + "/link'");
-    for (int waited = 0; GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                         waited < 10000; waited += 50)
+    for (int waited = 0;
+         GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES && waited < 10000;
+         waited += 50)
         Sleep(50);
 }
 
-TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
-{
+TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults) {
     const std::string target = root + "\\app\\Tool.exe";
     const std::string folder = root + "\\links\\nested";
     ASSERT_TRUE(CreateShortcut(target.c_str(), "My Tool", nullptr, nullptr, -1, folder.c_str(),
@@ -216,8 +214,7 @@ TEST_F(HelperTest, ShortcutInAGivenFolderTakesItsDefaults)
     EXPECT_EQ(SW_SHOWNORMAL, link.showCommand);
 }
 
-TEST_F(HelperTest, ShortcutRefusalsTouchNothing)
-{
+TEST_F(HelperTest, ShortcutRefusalsTouchNothing) {
     const std::string target = root + "\\Tool.exe";
     const std::string folder = root + "\\links";
     EXPECT_FALSE(CreateShortcut(target.c_str(), nullptr, nullptr, nullptr, -1, folder.c_str(),
@@ -233,11 +230,11 @@ TEST_F(HelperTest, ShortcutRefusalsTouchNothing)
     EXPECT_FALSE(FolderExists(folder));
 }
 
-TEST_F(HelperTest, ShortcutInASpecialFolder)
-{
+TEST_F(HelperTest, ShortcutInASpecialFolder) {
     const std::string target = root + "\\Tool.exe";
     const std::string name = "Bralimond helper test link";
-    const std::string link = SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + name + ".lnk";
+    const std::string link =
+        SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + name + ".lnk";
     DeleteFileA(link.c_str());
     EXPECT_TRUE(CreateShortcut(target.c_str(), name.c_str(), nullptr, nullptr,
                                CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, nullptr, nullptr, 1, nullptr,
@@ -249,8 +246,7 @@ TEST_F(HelperTest, ShortcutInASpecialFolder)
     DeleteFileA(link.c_str());
 }
 
-TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
-{
+TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly) {
     char self[MAX_PATH];
     ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, MAX_PATH));
     EXPECT_TRUE(IsModuleLoaded(self));
@@ -270,13 +266,11 @@ TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly)
     EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
 }
 
-TEST_F(HelperTest, ShortcutRefusedOnAMultithreadedApartment)
-{
+TEST_F(HelperTest, ShortcutRefusedOnAMultithreadedApartment) {
     const std::string folder = root + "\\links";
     bool made = true;
     std::thread worker([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-            return;
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return;
         made = CreateShortcut((root + "\\Tool.exe").c_str(), "name", nullptr, nullptr, -1,
                               folder.c_str(), nullptr, nullptr, 1, nullptr, 0);
         CoUninitialize();

@@ -20,8 +20,7 @@ const char UninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 
 namespace {
 
-std::vector<std::string> ManifestFiles(bool driver)
-{
+std::vector<std::string> ManifestFiles(bool driver) {
     std::vector<std::string> files;
     for (const ManifestEntry* e = InstallManifest; e->kind != EndOfManifest; ++e) {
         const bool inDriverFolder = e->kind == DriverFile || e->kind == DriverInf;
@@ -34,52 +33,40 @@ std::vector<std::string> ManifestFiles(bool driver)
 
 }  // namespace
 
-std::vector<std::string> InstalledFiles()
-{
-    return ManifestFiles(false);
-}
+std::vector<std::string> InstalledFiles() { return ManifestFiles(false); }
 
-std::vector<std::string> DriverFiles()
-{
-    return ManifestFiles(true);
-}
+std::vector<std::string> DriverFiles() { return ManifestFiles(true); }
 
-bool FileExists(const std::string& path)
-{
+bool FileExists(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FolderExists(const std::string& path)
-{
+bool FolderExists(const std::string& path) {
     const DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ReadFileText(const std::string& path)
-{
+std::string ReadFileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-bool WriteFileText(const std::string& path, const std::string& text)
-{
+bool WriteFileText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     return static_cast<bool>(out);
 }
 
-void RemoveTree(const std::string& path)
-{
+void RemoveTree(const std::string& path) {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
-                continue;
+            if (name == "." || name == "..") continue;
             const std::string child = path + "\\" + name;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
@@ -93,41 +80,36 @@ void RemoveTree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-std::vector<std::string> ListFolder(const std::string& folder)
-{
+std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
+    if (search == INVALID_HANDLE_VALUE) return names;
     do {
         const std::string name = entry.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(search, &entry));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-bool ReadRegistryString(const std::string& subkey, const char* value, std::string& out)
-{
+bool ReadRegistryString(const std::string& subkey, const char* value, std::string& out) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     char data[1024] = "";
     DWORD type = 0;
     DWORD size = sizeof data - 1;
-    const LONG r = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    const LONG r =
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
-    if (r != ERROR_SUCCESS || type != REG_SZ || size == 0 || data[size - 1] != '\0')
-        return false;
+    if (r != ERROR_SUCCESS || type != REG_SZ || size == 0 || data[size - 1] != '\0') return false;
     out = data;
     return true;
 }
 
-bool RegistryKeyExists(const std::string& subkey)
-{
+bool RegistryKeyExists(const std::string& subkey) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
@@ -135,36 +117,29 @@ bool RegistryKeyExists(const std::string& subkey)
     return true;
 }
 
-void DeleteRegistryKey(const std::string& subkey)
-{
+void DeleteRegistryKey(const std::string& subkey) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, subkey.c_str());
 }
 
-std::string SystemFolder()
-{
+std::string SystemFolder() {
     char folder[MAX_PATH];
     GetSystemDirectoryA(folder, MAX_PATH);
     return folder;
 }
 
-std::string SpecialFolderPath(int csidl)
-{
+std::string SpecialFolderPath(int csidl) {
     char folder[MAX_PATH] = "";
     SHGetSpecialFolderPathA(nullptr, folder, csidl, TRUE);
     return folder;
 }
 
-std::string Upper(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
-bool ReadShortcut(const std::string& linkPath, ShortcutInfo& info)
-{
-    if (FAILED(CoInitialize(nullptr)))
-        return false;
+bool ReadShortcut(const std::string& linkPath, ShortcutInfo& info) {
+    if (FAILED(CoInitialize(nullptr))) return false;
     bool ok = false;
     IShellLinkA* link = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
@@ -197,18 +172,15 @@ bool ReadShortcut(const std::string& linkPath, ShortcutInfo& info)
     // Wine's link object does not give back the stored show command, so it is
     // read from the file's header (a 32-bit value at offset 0x3C).
     const std::string bytes = ReadFileText(linkPath);
-    if (ok && bytes.size() >= 0x40)
-        std::memcpy(&info.showCommand, bytes.data() + 0x3C, 4);
+    if (ok && bytes.size() >= 0x40) std::memcpy(&info.showCommand, bytes.data() + 0x3C, 4);
     return ok;
 }
 
-bool ModuleHolder::Start(const std::string& dllPath)
-{
+bool ModuleHolder::Start(const std::string& dllPath) {
     Stop();
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inputRead, inputWrite, outputRead, outputWrite;
-    if (!CreatePipe(&inputRead, &inputWrite, &inherit, 0))
-        return false;
+    if (!CreatePipe(&inputRead, &inputWrite, &inherit, 0)) return false;
     if (!CreatePipe(&outputRead, &outputWrite, &inherit, 0)) {
         CloseHandle(inputRead);
         CloseHandle(inputWrite);
@@ -248,27 +220,23 @@ bool ModuleHolder::Start(const std::string& dllPath)
     return said.rfind("ready", 0) == 0;
 }
 
-void ModuleHolder::Stop()
-{
+void ModuleHolder::Stop() {
     if (input) {
         CloseHandle(input);
         input = nullptr;
     }
     if (process) {
-        if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0)
-            TerminateProcess(process, 1);
+        if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) TerminateProcess(process, 1);
         CloseHandle(process);
         process = nullptr;
     }
 }
 
-void InstallerTest::SetUp()
-{
+void InstallerTest::SetUp() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     root = "C:\\bralimond-tests\\" + name;
     source = root + "\\source\\";
     base = root + "\\Program Files";
@@ -277,7 +245,7 @@ void InstallerTest::SetUp()
     displayName = "Bralimond Test " + name + " Uninstall";
     logPath = root + "\\dpinst.log";
 
-    TearDown();   // leftovers of an aborted run
+    TearDown();  // leftovers of an aborted run
     ASSERT_TRUE(CreateDirectoryA("C:\\bralimond-tests", nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
@@ -306,8 +274,7 @@ void InstallerTest::SetUp()
     ASSERT_GE(handlesAtStart, 0);
 }
 
-void InstallerTest::TearDown()
-{
+void InstallerTest::TearDown() {
     DropModule();
     // Installer and Uninstaller, on whatever path the test took, leave no handle open (keys,
     // the driver installer's process and thread, the processes the in-use test opened).
@@ -321,11 +288,10 @@ void InstallerTest::TearDown()
     RemoveTree(StartMenuFolder());
     DeleteFileA(SystemCopy().c_str());
     RemoveTree(root);
-    RemoveDirectoryA("C:\\bralimond-tests");   // once the last test's folder is gone
+    RemoveDirectoryA("C:\\bralimond-tests");  // once the last test's folder is gone
 }
 
-void InstallerTest::FillContext(bool desktop, bool startMenu)
-{
+void InstallerTest::FillContext(bool desktop, bool startMenu) {
     std::memset(&context, 0, sizeof context);
     context.module = module;
     std::strcpy(context.baseFolder, base.c_str());
@@ -337,74 +303,57 @@ void InstallerTest::FillContext(bool desktop, bool startMenu)
     context.startMenuShortcut = startMenu ? 1 : 0;
 }
 
-bool InstallerTest::LoadSourceModule()
-{
+bool InstallerTest::LoadSourceModule() {
     DropModule();
     module = LoadLibraryA((source + "BRALIMOND.dll").c_str());
     context.module = module;
     return module != nullptr;
 }
 
-bool InstallerTest::LoadInstalledModule()
-{
+bool InstallerTest::LoadInstalledModule() {
     return LoadModuleAt(InstallFolder() + "\\BRALIMOND.dll");
 }
 
-bool InstallerTest::LoadModuleAt(const std::string& path)
-{
+bool InstallerTest::LoadModuleAt(const std::string& path) {
     DropModule();
     module = LoadLibraryA(path.c_str());
     context.module = module;
     return module != nullptr;
 }
 
-void InstallerTest::DropModule()
-{
-    if (module)
-        FreeLibrary(module);
+void InstallerTest::DropModule() {
+    if (module) FreeLibrary(module);
     module = nullptr;
     context.module = nullptr;
 }
 
-std::string InstallerTest::DesktopLink() const
-{
+std::string InstallerTest::DesktopLink() const {
     return SpecialFolderPath(CSIDL_COMMON_DESKTOPDIRECTORY) + "\\" + productName + ".lnk";
 }
 
-std::string InstallerTest::StartMenuFolder() const
-{
+std::string InstallerTest::StartMenuFolder() const {
     return SpecialFolderPath(CSIDL_COMMON_PROGRAMS) + "\\" + product;
 }
 
-std::string InstallerTest::UninstallKey() const
-{
-    return UninstallRoot + productName;
-}
+std::string InstallerTest::UninstallKey() const { return UninstallRoot + productName; }
 
-std::string InstallerTest::Setting(const char* key) const
-{
+std::string InstallerTest::Setting(const char* key) const {
     char value[64] = "";
     GetPrivateProfileStringA("Installer", key, "(absent)", value, sizeof value,
                              SettingsFile().c_str());
     return value;
 }
 
-void InstallerTest::SetDriverInstallerExit(int code)
-{
+void InstallerTest::SetDriverInstallerExit(int code) {
     SetEnvironmentVariableA("DPINST_EXIT", std::to_string(code).c_str());
 }
 
-std::vector<std::string> InstallerTest::DriverInstallerLog() const
-{
+std::vector<std::string> InstallerTest::DriverInstallerLog() const {
     std::vector<std::string> lines;
     std::istringstream in(ReadFileText(logPath));
     std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
+    while (std::getline(in, line)) lines.push_back(line);
     return lines;
 }
 
-void InstallerTest::ClearDriverInstallerLog() const
-{
-    DeleteFileA(logPath.c_str());
-}
+void InstallerTest::ClearDriverInstallerLog() const { DeleteFileA(logPath.c_str()); }

@@ -12,8 +12,8 @@ bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
-void RemoveTree(const std::string& path);   // the tests' own cleanup
-std::vector<std::string> ListFolder(const std::string& folder);   // names, sorted, no dots
+void RemoveTree(const std::string& path);                        // the tests' own cleanup
+std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted, no dots
 bool ReadRegistryString(const std::string& subkey, const char* value, std::string& out);
 bool RegistryKeyExists(const std::string& subkey);
 void DeleteRegistryKey(const std::string& subkey);
@@ -72,8 +72,8 @@ protected:
     std::vector<std::string> DriverInstallerLog() const;
     void ClearDriverInstallerLog() const;
 
-    std::string root;      // per-test folder under C:\ .
-    std::string source;    // ends with a separator, like the library's source folder
+    std::string root;    // per-test folder under C:\ .
+    std::string source;  // ends with a separator, like the library's source folder
     std::string base;
     std::string parent = "Vendor";
     std::string product;

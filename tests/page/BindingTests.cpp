@@ -65,8 +65,8 @@ protected:
                    30, 10, "C");
         layout.Add(RadioLabelId, "STATIC", WS_VISIBLE | WS_DISABLED | WS_GROUP, 4, 40, 40, 8,
                    "Source:");
-        dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), layout.Get(), SharedHostWindow(),
-                                            TestDialogProc, 0);
+        dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), layout.Get(),
+                                            SharedHostWindow(), TestDialogProc, 0);
         ASSERT_NE(dialog, nullptr);
         trackbar = GetDlgItem(dialog, TrackbarId);
         edit = GetDlgItem(dialog, EditId);

@@ -52,9 +52,7 @@ protected:
     }
 
     HWND Item(int id) const { return GetDlgItem(page, id); }
-    bool Checked(int id) const {
-        return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
+    bool Checked(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     // What the user sees of a slider: thumb, number, and whether it can be used.
     void ExpectSlider(int trackbarId, int editId, int value, bool usable) const {
         EXPECT_EQ(TrackbarPos(Item(trackbarId)), value) << "trackbar " << trackbarId;
@@ -79,8 +77,8 @@ protected:
 };
 
 const CameraScene::Settings ManualEverything = {
-    {"AWBEx", 0}, {"WBRedEx", 10}, {"WBBlueEx", 30}, {"AECEx", 0},
-    {"ExposureEx", 100}, {"AGCEx", 0}, {"GainEx", 20},
+    {"AWBEx", 0},        {"WBRedEx", 10}, {"WBBlueEx", 30}, {"AECEx", 0},
+    {"ExposureEx", 100}, {"AGCEx", 0},    {"GainEx", 20},
 };
 
 TEST_F(PageTest, OpensShowingTheRecordsWithoutSendingAnything) {
@@ -138,10 +136,9 @@ TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
     PressKey(trackbar, VK_RIGHT);
     PressKey(trackbar, VK_RIGHT);
     PressKey(trackbar, VK_LEFT);
-    EXPECT_EQ(camera->ValuesOf(SelExposure),
-              (Values{static_cast<unsigned short>(dragged + 1),
-                      static_cast<unsigned short>(dragged + 2),
-                      static_cast<unsigned short>(dragged + 1)}));
+    EXPECT_EQ(camera->ValuesOf(SelExposure), (Values{static_cast<unsigned short>(dragged + 1),
+                                                     static_cast<unsigned short>(dragged + 2),
+                                                     static_cast<unsigned short>(dragged + 1)}));
     EXPECT_EQ(camera->Setting("ExposureEx"), dragged + 1);
 
     camera->Mark();
@@ -151,8 +148,10 @@ TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
         EXPECT_NE(TrackbarPos(trackbar), before) << "key " << key;
     }
     const POINT center = ThumbCenter(trackbar);
-    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(center.x, center.y));
-    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(center.x, center.y));
+    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                 MAKELPARAM(center.x, center.y));
+    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
+                 MAKELPARAM(center.x, center.y));
     EXPECT_TRUE(camera->Writes().empty());
     EXPECT_EQ(camera->Setting("ExposureEx"), dragged + 1);
 }
@@ -313,7 +312,8 @@ TEST_F(PageTest, DefaultIsDisabledWhileItResetsAndTheControlsShowTheDefaultsAfte
     DefaultButtonWatch::previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefaultButtonWatch::Proc)));
     Click(button);
-    SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefaultButtonWatch::previous));
+    SetWindowLongPtrA(button, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(DefaultButtonWatch::previous));
 
     EXPECT_EQ(DefaultButtonWatch::states, (std::vector<bool>{false, true}));
     EXPECT_EQ(DefaultButtonWatch::writesWhenDisabled, 0u);
@@ -387,12 +387,18 @@ TEST_F(PageTest, UpdateAfterHostChangesRefreshesEveryControlAndSendsNothing) {
 }
 
 TEST_F(PageTest, DisabledRecordsHideTheirControlsAndTheHandlersPassZero) {
-    Start({{"AWBEx", 0}, {"AWBExEnb", 0}, {"WBRedEx", 10}, {"WBBlueEx", 30}, {"GainExEnb", 0},
-           {"AGCEx", 0}, {"FlipExEnb", 0}, {"PowerLineExEnb", 0}});
+    Start({{"AWBEx", 0},
+           {"AWBExEnb", 0},
+           {"WBRedEx", 10},
+           {"WBBlueEx", 30},
+           {"GainExEnb", 0},
+           {"AGCEx", 0},
+           {"FlipExEnb", 0},
+           {"PowerLineExEnb", 0}});
     ASSERT_NE(Open(), nullptr);
-    for (int id : {IDC_WB_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
-                   IDC_POWERLINE_LABEL, IDC_POWERLINE_OUTDOOR, IDC_POWERLINE_50HZ,
-                   IDC_POWERLINE_60HZ}) {
+    for (int id :
+         {IDC_WB_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
+          IDC_POWERLINE_LABEL, IDC_POWERLINE_OUTDOOR, IDC_POWERLINE_50HZ, IDC_POWERLINE_60HZ}) {
         EXPECT_FALSE(IsWindowVisible(Item(id))) << id;
     }
     EXPECT_TRUE(IsUsable(Item(IDC_MIRROR)));
@@ -484,7 +490,8 @@ TEST_F(PageTest, PageDestroyedWithItsParentStaysRecordedUntilClosed) {
 // Windows (Wine's user32 would load the common controls on demand).
 LRESULT CALLBACK RefuseTrackbars(int code, WPARAM wParam, LPARAM lParam) {
     char name[64] = "";
-    if (code == HCBT_CREATEWND && GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof(name)) &&
+    if (code == HCBT_CREATEWND &&
+        GetClassNameA(reinterpret_cast<HWND>(wParam), name, sizeof(name)) &&
         lstrcmpiA(name, TRACKBAR_CLASSA) == 0)
         return 1;
     return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -38,7 +38,8 @@ std::wstring Wide(const char* utf8) {
 
 std::string Ansi(const char* utf8) {
     char buffer[128] = {};
-    WideCharToMultiByte(CP_ACP, 0, Wide(utf8).c_str(), -1, buffer, sizeof(buffer), nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, Wide(utf8).c_str(), -1, buffer, sizeof(buffer), nullptr,
+                        nullptr);
     return buffer;
 }
 
@@ -107,8 +108,8 @@ bool RunChild(const LanguageCase& language, std::string* output) {
     // Wine cannot wait for a Unix process, so the shell appends the child's exit code as the
     // log's last line and the log is watched for it.
     const std::string command = std::string("LC_ALL=") + language.locale + " " + ChildVariable +
-                                "=" + langText +
-                                " \\\"${WINELOADER:-/usr/lib/wine/wine64}\\\" '" + unixProgram +
+                                "=" + langText + " \\\"${WINELOADER:-/usr/lib/wine/wine64}\\\" '" +
+                                unixProgram +
                                 "' --gtest_also_run_disabled_tests "
                                 "--gtest_filter=PageLanguageChild.* >'" +
                                 unixLog + "' 2>&1; echo ChildExit=$? >>'" + unixLog + "'";
@@ -116,9 +117,9 @@ bool RunChild(const LanguageCase& language, std::string* output) {
     const std::string done = "ChildExit=";
     for (int waited = 0; started && waited < 120000; waited += 100) {
         output->clear();
-        HANDLE reader = CreateFileA(logPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE reader = CreateFileA(logPath, GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (reader != INVALID_HANDLE_VALUE) {
             char chunk[4096];
             DWORD read = 0;

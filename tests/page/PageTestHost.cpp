@@ -44,9 +44,8 @@ ATOM RegisterHostClass() {
 HostWindow::HostWindow() {
     static const ATOM atom = RegisterHostClass();
     (void)atom;
-    window = CreateWindowExA(0, HostClassName, "Page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                               20, 20, 520, 480, nullptr, nullptr, GetModuleHandleA(nullptr),
-                               nullptr);
+    window = CreateWindowExA(0, HostClassName, "Page host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20,
+                             20, 520, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     PumpMessages();
 }
 
@@ -141,7 +140,9 @@ void PressKey(HWND window, UINT key) {
 
 void Click(HWND button) { SendMessageA(button, BM_CLICK, 0, 0); }
 
-int TrackbarPos(HWND trackbar) { return static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0)); }
+int TrackbarPos(HWND trackbar) {
+    return static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0));
+}
 
 std::string WindowText(HWND window) {
     char text[256] = {};

@@ -74,7 +74,8 @@ TEST_F(ControlClassTest, ValuesAreNotRangeCheckedAndOnlyTheLow16BitsTravel) {
     EXPECT_TRUE(k.Set_PowerLine(0x12345));
     EXPECT_TRUE(k.Set_PrivateMode(1));
     EXPECT_TRUE(k.Set_LowLightMode(0));
-    EXPECT_EQ((XuWrites{{0x30, 7}, {0x31, 0xFFFF}, {0x2E, 0x2345}, {0x32, 1}, {0x33, 0}}), Writes());
+    EXPECT_EQ((XuWrites{{0x30, 7}, {0x31, 0xFFFF}, {0x2E, 0x2345}, {0x32, 1}, {0x33, 0}}),
+              Writes());
     DWORD v;
     ASSERT_TRUE(StoredDword("MirrorEx", &v));
     EXPECT_EQ(0xFFFFFFFFu, v);
@@ -109,8 +110,18 @@ TEST_F(ControlClassTest, ResetSendsEveryEnabledRecordItsOwnDefault) {
     EXPECT_TRUE(k.Reset_Mirror());
     EXPECT_TRUE(k.Reset_PrivateMode());
     EXPECT_TRUE(k.Reset_LowLightMode());
-    EXPECT_EQ((XuWrites{{0x29, 0}, {0x26, 10}, {0x28, 20}, {0x2B, 1}, {0x2A, 90}, {0x2D, 1},
-                      {0x2C, 63}, {0x2E, 1}, {0x30, 0}, {0x31, 0}, {0x32, 0}, {0x33, 0}}),
+    EXPECT_EQ((XuWrites{{0x29, 0},
+                        {0x26, 10},
+                        {0x28, 20},
+                        {0x2B, 1},
+                        {0x2A, 90},
+                        {0x2D, 1},
+                        {0x2C, 63},
+                        {0x2E, 1},
+                        {0x30, 0},
+                        {0x31, 0},
+                        {0x32, 0},
+                        {0x33, 0}}),
               Writes());
     for (int i = 0; i < PropertyCount; ++i) {
         if (i == PropWhiteBalanceGreen) continue;
@@ -270,7 +281,8 @@ TEST_F(ControlClassTest, ConcurrentSetsNeverInterleaveAndLeaveTheRegistryConsist
         SCOPED_TRACE(info.baseName);
         EXPECT_EQ(static_cast<DWORD>(r.Value), stored);
         bool known = false;
-        EXPECT_EQ(static_cast<unsigned short>(r.Value & 0xFFFF), vcam::XuValue(info.selector, &known));
+        EXPECT_EQ(static_cast<unsigned short>(r.Value & 0xFFFF),
+                  vcam::XuValue(info.selector, &known));
         EXPECT_TRUE(known);
     }
 }
@@ -334,14 +346,14 @@ public:
         SetEnvironmentVariableA(ChildRoleVariable, role);
         // The child's report stays out of ours: only its exit code counts.
         SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-        HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0,
-                                 nullptr);
+        HANDLE nul =
+            CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
         STARTUPINFOA si{};
         si.cb = sizeof(si);
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdOutput = si.hStdError = nul;
-        started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                 &si, &pi) != FALSE;
+        started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                                 &pi) != FALSE;
         if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
         SetEnvironmentVariableA(ChildRoleVariable, nullptr);
     }

@@ -37,8 +37,8 @@ TEST_F(StartUpTest, StoredValuesAreRangeCheckedAgainstTheLoadedDefault) {
     StoreDword("ExposureEx", 0);  // below Min 1, and no stored default
     StoreDword("GainEx", 128);    // one past Max
     StoreDword("GainExDef", 50);
-    StoreDword("WBRedExDef", 300);  // defaults are taken as read, even out of range
-    StoreDword("WBBlueEx", 255);    // the top of the range stays
+    StoreDword("WBRedExDef", 300);    // defaults are taken as read, even out of range
+    StoreDword("WBBlueEx", 255);      // the top of the range stays
     StoreDword("AGCEx", 0xFFFFFFFF);  // -1
     StoreString("FlipEx", "1");       // wrong type: as if absent
     StoreDword("FlipExDef", 1);

@@ -8,8 +8,8 @@
 #include <vector>
 
 struct LocaleRun {
-    std::string Locale;   // an LC_ALL value, e.g. "ja_JP.UTF-8"
-    std::string Argument; // handed to the child, see ChildArgument
+    std::string Locale;    // an LC_ALL value, e.g. "ja_JP.UTF-8"
+    std::string Argument;  // handed to the child, see ChildArgument
     bool Reported = false;
     std::string Report;
 };

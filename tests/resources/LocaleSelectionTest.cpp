@@ -11,8 +11,7 @@
 
 namespace {
 
-std::string Hex(const std::string& bytes)
-{
+std::string Hex(const std::string& bytes) {
     std::string out;
     char two[3];
     for (unsigned char c : bytes) {
@@ -22,33 +21,32 @@ std::string Hex(const std::string& bytes)
     return out;
 }
 
-WORD ChosenLanguage(HMODULE module, int type, const void* data)
-{
+WORD ChosenLanguage(HMODULE module, int type, const void* data) {
     for (const ExpectedLanguage& lang : ExpectedLanguages) {
-        if (data && FindLocalizedResourceForLanguage(module, type, 103, lang.LangId, nullptr) == data)
+        if (data &&
+            FindLocalizedResourceForLanguage(module, type, 103, lang.LangId, nullptr) == data)
             return lang.LangId;
     }
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-TEST(LocaleChild, DISABLED_ReportChoice)
-{
+TEST(LocaleChild, DISABLED_ReportChoice) {
     ResourceModule module(BuiltLibraryPath());
     ASSERT_NE(module.Handle(), nullptr);
     char title[256];
     const bool ok = LoadPageTitle(module.Handle(), title, sizeof(title));
     char line[600];
-    snprintf(line, sizeof(line), "%04X %u %04X %04X %d %s\n", GetSystemDefaultLangID(), GetACP(),
-             ChosenLanguage(module.Handle(), 5, FindLocalizedResource(module.Handle(), 5, 103, nullptr)),
-             ChosenLanguage(module.Handle(), 6, FindLocalizedResource(module.Handle(), 6, 103, nullptr)), ok ? 1 : 0,
-             Hex(ok ? std::string(title) : std::string()).c_str());
+    snprintf(
+        line, sizeof(line), "%04X %u %04X %04X %d %s\n", GetSystemDefaultLangID(), GetACP(),
+        ChosenLanguage(module.Handle(), 5, FindLocalizedResource(module.Handle(), 5, 103, nullptr)),
+        ChosenLanguage(module.Handle(), 6, FindLocalizedResource(module.Handle(), 6, 103, nullptr)),
+        ok ? 1 : 0, Hex(ok ? std::string(title) : std::string()).c_str());
     ASSERT_TRUE(WriteChildReport(line));
 }
 
-TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
-{
+TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales) {
     struct Case {
         const char* Locale;
         WORD SystemLangId;
@@ -59,7 +57,7 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
         {"ja_JP.UTF-8", 0x0411, 932, 0x0411},   // exact
         {"pt_PT.UTF-8", 0x0816, 1252, 0x0816},  // exact, not the Brazilian variant
         {"pt_BR.UTF-8", 0x0416, 1252, 0x0416},
-        {"zh_SG.UTF-8", 0x1004, 936, 0x0804},   // same language and code page
+        {"zh_SG.UTF-8", 0x1004, 936, 0x0804},  // same language and code page
         {"zh_HK.UTF-8", 0x0C04, 950, 0x0C04},
         {"de_AT.UTF-8", 0x0C07, 1252, 0x0407},
         {"en_GB.UTF-8", 0x0809, 1252, 0x0409},
@@ -86,7 +84,8 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
         UINT codePage = 0;
         int ok = 0;
         std::string bytes;
-        report >> std::hex >> system >> std::dec >> codePage >> std::hex >> dialog >> title >> std::dec >> ok >> bytes;
+        report >> std::hex >> system >> std::dec >> codePage >> std::hex >> dialog >> title >>
+            std::dec >> ok >> bytes;
 
         EXPECT_EQ(system, c.SystemLangId) << "Wine mapped the locale differently";
         EXPECT_EQ(codePage, c.CodePage);
@@ -95,8 +94,7 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales)
         EXPECT_EQ(ok, 1);
         const ExpectedLanguage* lang = nullptr;
         for (const ExpectedLanguage& l : ExpectedLanguages) {
-            if (l.LangId == c.Chosen)
-                lang = &l;
+            if (l.LangId == c.Chosen) lang = &l;
         }
         ASSERT_NE(lang, nullptr);
         const std::string ansi = WideToCodePage(Utf8ToWide(lang->Title), c.CodePage);

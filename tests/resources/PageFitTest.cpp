@@ -14,62 +14,77 @@
 
 namespace {
 
-const char* LocaleOf(WORD langid)
-{
+const char* LocaleOf(WORD langid) {
     switch (langid) {
-    case 0x0401: return "ar_SA.UTF-8";
-    case 0x0404: return "zh_TW.UTF-8";
-    case 0x0406: return "da_DK.UTF-8";
-    case 0x0407: return "de_DE.UTF-8";
-    case 0x0408: return "el_GR.UTF-8";
-    case 0x0409: return "en_US.UTF-8";
-    case 0x040C: return "fr_FR.UTF-8";
-    case 0x040D: return "he_IL.UTF-8";
-    case 0x0410: return "it_IT.UTF-8";
-    case 0x0411: return "ja_JP.UTF-8";
-    case 0x0412: return "ko_KR.UTF-8";
-    case 0x0413: return "nl_NL.UTF-8";
-    case 0x0414: return "nb_NO.UTF-8";
-    case 0x0416: return "pt_BR.UTF-8";
-    case 0x041D: return "sv_SE.UTF-8";
-    case 0x041F: return "tr_TR.UTF-8";
-    case 0x0804: return "zh_CN.UTF-8";
-    case 0x0816: return "pt_PT.UTF-8";
-    case 0x0C04: return "zh_HK.UTF-8";
-    case 0x0C0A: return "es_ES.UTF-8";
-    default: return "C";
+    case 0x0401:
+        return "ar_SA.UTF-8";
+    case 0x0404:
+        return "zh_TW.UTF-8";
+    case 0x0406:
+        return "da_DK.UTF-8";
+    case 0x0407:
+        return "de_DE.UTF-8";
+    case 0x0408:
+        return "el_GR.UTF-8";
+    case 0x0409:
+        return "en_US.UTF-8";
+    case 0x040C:
+        return "fr_FR.UTF-8";
+    case 0x040D:
+        return "he_IL.UTF-8";
+    case 0x0410:
+        return "it_IT.UTF-8";
+    case 0x0411:
+        return "ja_JP.UTF-8";
+    case 0x0412:
+        return "ko_KR.UTF-8";
+    case 0x0413:
+        return "nl_NL.UTF-8";
+    case 0x0414:
+        return "nb_NO.UTF-8";
+    case 0x0416:
+        return "pt_BR.UTF-8";
+    case 0x041D:
+        return "sv_SE.UTF-8";
+    case 0x041F:
+        return "tr_TR.UTF-8";
+    case 0x0804:
+        return "zh_CN.UTF-8";
+    case 0x0816:
+        return "pt_PT.UTF-8";
+    case 0x0C04:
+        return "zh_HK.UTF-8";
+    case 0x0C0A:
+        return "es_ES.UTF-8";
+    default:
+        return "C";
     }
 }
 
 // Pixels a control spends on things other than its text.
-int Allowance(const TemplateControl& control, int dpi)
-{
+int Allowance(const TemplateControl& control, int dpi) {
     const DWORD kind = control.Style & BS_TYPEMASK;
     if (control.Class == "BUTTON") {
-        if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON || kind == BS_CHECKBOX || kind == BS_RADIOBUTTON)
-            return MulDiv(12, dpi, 96) + 1 + 4; // the glyph and the gap after it
-        if (kind == BS_GROUPBOX)
-            return 16;
-        return 8; // push button frame and focus rectangle
+        if (kind == BS_AUTOCHECKBOX || kind == BS_AUTORADIOBUTTON || kind == BS_CHECKBOX ||
+            kind == BS_RADIOBUTTON)
+            return MulDiv(12, dpi, 96) + 1 + 4;  // the glyph and the gap after it
+        if (kind == BS_GROUPBOX) return 16;
+        return 8;  // push button frame and focus rectangle
     }
     return 0;
 }
 
 struct Measure {
     int Index = 0;
-    int Extent = 0;    // text, pixels
-    int Allowance = 0; // pixels
-    int Width = 0;     // control, pixels
-    int MinimumCx = 0; // smallest width in dialog units that holds the text
+    int Extent = 0;     // text, pixels
+    int Allowance = 0;  // pixels
+    int Width = 0;      // control, pixels
+    int MinimumCx = 0;  // smallest width in dialog units that holds the text
 };
 
-INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM)
-{
-    return FALSE;
-}
+INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-std::vector<Measure> MeasureInThisProcess(WORD langid, std::string& error)
-{
+std::vector<Measure> MeasureInThisProcess(WORD langid, std::string& error) {
     std::vector<Measure> measures;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -80,9 +95,11 @@ std::vector<Measure> MeasureInThisProcess(WORD langid, std::string& error)
         error = "no template";
         return measures;
     }
-    HWND host = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+    HWND host = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                nullptr, nullptr);
     HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
-                                             reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), host, QuietDialog, 0);
+                                             reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), host,
+                                             QuietDialog, 0);
     if (!dialog) {
         error = "dialog not created";
         DestroyWindow(host);
@@ -93,16 +110,18 @@ std::vector<Measure> MeasureInThisProcess(WORD langid, std::string& error)
     ReleaseDC(nullptr, screen);
     // Children stand in creation order, which is template order.
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (size_t i = 0; i < page.Controls.size() && child; ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+    for (size_t i = 0; i < page.Controls.size() && child;
+         ++i, child = GetWindow(child, GW_HWNDNEXT)) {
         const TemplateControl& control = page.Controls[i];
-        if (control.Text.empty())
-            continue;
+        if (control.Text.empty()) continue;
         Measure m;
         m.Index = static_cast<int>(i);
         HDC dc = GetDC(child);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
+        HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
         SIZE size{};
-        GetTextExtentPoint32W(dc, control.Text.c_str(), static_cast<int>(control.Text.size()), &size);
+        GetTextExtentPoint32W(dc, control.Text.c_str(), static_cast<int>(control.Text.size()),
+                              &size);
         SelectObject(dc, old);
         ReleaseDC(child, dc);
         m.Extent = size.cx;
@@ -126,8 +145,7 @@ std::vector<Measure> MeasureInThisProcess(WORD langid, std::string& error)
 }
 
 // Measures every language in its own locale; the map is keyed by LANGID.
-bool MeasureAll(std::map<WORD, std::vector<Measure>>& all, std::string& error)
-{
+bool MeasureAll(std::map<WORD, std::vector<Measure>>& all, std::string& error) {
     std::vector<LocaleRun> runs;
     for (const ExpectedLanguage& lang : ExpectedLanguages) {
         runs.emplace_back();
@@ -136,8 +154,7 @@ bool MeasureAll(std::map<WORD, std::vector<Measure>>& all, std::string& error)
         snprintf(argument, sizeof(argument), "%04X", lang.LangId);
         runs.back().Argument = argument;
     }
-    if (!RunInLocales(runs, "PageFitChild.DISABLED_Measure", error))
-        return false;
+    if (!RunInLocales(runs, "PageFitChild.DISABLED_Measure", error)) return false;
     for (size_t i = 0; i < runs.size(); ++i) {
         if (!runs[i].Reported || runs[i].Report.rfind("ok", 0) != 0) {
             error = "no measures for " + runs[i].Locale + ": " + runs[i].Report;
@@ -154,57 +171,57 @@ bool MeasureAll(std::map<WORD, std::vector<Measure>>& all, std::string& error)
 
 // Given layouts that clip under Wine's fonts; their numbers are kept as they are.
 const std::set<std::pair<WORD, int>> KnownClipped = {
-    {0x0401, 1031}, // Arabic "outdoor" radio: 59 units wide, the text needs 64
-    {0x0401, 1043}, // Arabic light-source label: 37 units wide, the text needs 47
-    {0x0414, 1042}, // Norwegian gain label keeps the English 42 units, the text needs 43
-    {0x041F, 1039}, // Turkish red label keeps the English 42 units, the text needs 43
+    {0x0401, 1031},  // Arabic "outdoor" radio: 59 units wide, the text needs 64
+    {0x0401, 1043},  // Arabic light-source label: 37 units wide, the text needs 47
+    {0x0414, 1042},  // Norwegian gain label keeps the English 42 units, the text needs 43
+    {0x041F, 1039},  // Turkish red label keeps the English 42 units, the text needs 43
 };
 
-} // namespace
+}  // namespace
 
-TEST(PageFitChild, DISABLED_Measure)
-{
+TEST(PageFitChild, DISABLED_Measure) {
     const WORD langid = static_cast<WORD>(strtoul(ChildArgument().c_str(), nullptr, 16));
     std::string error;
     std::vector<Measure> measures = MeasureInThisProcess(langid, error);
     std::ostringstream out;
     out << (error.empty() ? "ok" : "failed: " + error) << "\n";
     for (const Measure& m : measures)
-        out << m.Index << ' ' << m.Extent << ' ' << m.Allowance << ' ' << m.Width << ' ' << m.MinimumCx << "\n";
+        out << m.Index << ' ' << m.Extent << ' ' << m.Allowance << ' ' << m.Width << ' '
+            << m.MinimumCx << "\n";
     ASSERT_TRUE(WriteChildReport(out.str()));
 }
 
-TEST(PageFit, NothingClipped)
-{
+TEST(PageFit, NothingClipped) {
     std::map<WORD, std::vector<Measure>> all;
     std::string error;
     ASSERT_TRUE(MeasureAll(all, error)) << error;
     for (const ExpectedLanguage& lang : ExpectedLanguages) {
         const std::vector<Measure>& measures = all[lang.LangId];
         int texts = 0;
-        for (const char* text : lang.Texts)
-            texts += text ? 1 : 0;
+        for (const char* text : lang.Texts) texts += text ? 1 : 0;
         EXPECT_EQ(measures.size(), size_t(texts)) << std::hex << lang.LangId;
         for (const Measure& m : measures) {
-            if (KnownClipped.count({lang.LangId, ExpectedControls[m.Index].Id == -1 ? -m.Index : ExpectedControls[m.Index].Id}))
+            if (KnownClipped.count({lang.LangId, ExpectedControls[m.Index].Id == -1
+                                                     ? -m.Index
+                                                     : ExpectedControls[m.Index].Id}))
                 continue;
             EXPECT_LE(m.Extent + m.Allowance, m.Width)
-                << std::hex << "language 0x" << lang.LangId << std::dec << " control #" << m.Index + 1 << " id "
-                << ExpectedControls[m.Index].Id << ": needs at least " << m.MinimumCx << " dialog units";
+                << std::hex << "language 0x" << lang.LangId << std::dec << " control #"
+                << m.Index + 1 << " id " << ExpectedControls[m.Index].Id << ": needs at least "
+                << m.MinimumCx << " dialog units";
         }
     }
 }
 
 // A tool, not a check: prints the measures of every language.
-TEST(PageFit, DISABLED_PrintExtents)
-{
+TEST(PageFit, DISABLED_PrintExtents) {
     std::map<WORD, std::vector<Measure>> all;
     std::string error;
     ASSERT_TRUE(MeasureAll(all, error)) << error;
     printf("lang index id extent allowance width-px minimum-cx\n");
     for (const auto& entry : all) {
         for (const Measure& m : entry.second)
-            printf("%04X %d %d %d %d %d %d\n", entry.first, m.Index, ExpectedControls[m.Index].Id, m.Extent,
-                   m.Allowance, m.Width, m.MinimumCx);
+            printf("%04X %d %d %d %d %d %d\n", entry.first, m.Index, ExpectedControls[m.Index].Id,
+                   m.Extent, m.Allowance, m.Width, m.MinimumCx);
     }
 }

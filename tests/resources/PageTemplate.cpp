@@ -11,8 +11,8 @@ public:
     Reader(const BYTE* data, DWORD size) : data(data), size(size) {}
     bool Ok() const { return ok; }
     DWORD Offset() const { return at; }
-    template <typename T> T Take()
-    {
+    template <typename T>
+    T Take() {
         T value{};
         if (!ok || at + sizeof(T) > size) {
             ok = false;
@@ -23,31 +23,26 @@ public:
         return value;
     }
     void AlignDword() { at = (at + 3) & ~3u; }
-    void Skip(DWORD bytes)
-    {
+    void Skip(DWORD bytes) {
         if (at + bytes > size)
             ok = false;
         else
             at += bytes;
     }
-    std::wstring Text()
-    {
+    std::wstring Text() {
         std::wstring text;
         for (;;) {
             WORD unit = Take<WORD>();
-            if (!ok || unit == 0)
-                break;
+            if (!ok || unit == 0) break;
             text.push_back(static_cast<wchar_t>(unit));
         }
         return text;
     }
     // A name or ordinal field: 0x0000 none, 0xFFFF then an ordinal, else a string.
-    std::wstring NameOrOrdinal(WORD* ordinal)
-    {
+    std::wstring NameOrOrdinal(WORD* ordinal) {
         *ordinal = 0;
         WORD first = Take<WORD>();
-        if (first == 0)
-            return std::wstring();
+        if (first == 0) return std::wstring();
         if (first == 0xFFFF) {
             *ordinal = Take<WORD>();
             return std::wstring();
@@ -63,35 +58,39 @@ private:
     bool ok = true;
 };
 
-std::string ClassName(const std::wstring& name, WORD ordinal)
-{
+std::string ClassName(const std::wstring& name, WORD ordinal) {
     switch (ordinal) {
-    case 0x0080: return "BUTTON";
-    case 0x0081: return "EDIT";
-    case 0x0082: return "STATIC";
-    case 0x0083: return "LISTBOX";
-    case 0x0084: return "SCROLLBAR";
-    case 0x0085: return "COMBOBOX";
-    default: break;
+    case 0x0080:
+        return "BUTTON";
+    case 0x0081:
+        return "EDIT";
+    case 0x0082:
+        return "STATIC";
+    case 0x0083:
+        return "LISTBOX";
+    case 0x0084:
+        return "SCROLLBAR";
+    case 0x0085:
+        return "COMBOBOX";
+    default:
+        break;
     }
     std::string upper;
     for (wchar_t c : name)
-        upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c < 128 ? c : '?'))));
+        upper.push_back(
+            static_cast<char>(std::toupper(static_cast<unsigned char>(c < 128 ? c : '?'))));
     return upper;
 }
 
-} // namespace
+}  // namespace
 
-bool ParsePageTemplate(const void* data, DWORD size, PageTemplate& out)
-{
-    if (!data)
-        return false;
+bool ParsePageTemplate(const void* data, DWORD size, PageTemplate& out) {
+    if (!data) return false;
     Reader in(static_cast<const BYTE*>(data), size);
     out = PageTemplate();
     out.Version = in.Take<WORD>();
     out.Signature = in.Take<WORD>();
-    if (out.Version != 1 || out.Signature != 0xFFFF)
-        return false;
+    if (out.Version != 1 || out.Signature != 0xFFFF) return false;
     out.HelpId = in.Take<DWORD>();
     out.ExStyle = in.Take<DWORD>();
     out.Style = in.Take<DWORD>();
@@ -102,11 +101,9 @@ bool ParsePageTemplate(const void* data, DWORD size, PageTemplate& out)
     out.Cy = in.Take<short>();
     WORD ordinal = 0;
     out.Menu = in.NameOrOrdinal(&ordinal);
-    if (ordinal)
-        out.Menu = L"#";
+    if (ordinal) out.Menu = L"#";
     out.WindowClass = in.NameOrOrdinal(&ordinal);
-    if (ordinal)
-        out.WindowClass = L"#";
+    if (ordinal) out.WindowClass = L"#";
     out.Caption = in.Text();
     if (out.Style & (DS_SETFONT | DS_SHELLFONT)) {
         out.PointSize = in.Take<WORD>();
@@ -136,66 +133,54 @@ bool ParsePageTemplate(const void* data, DWORD size, PageTemplate& out)
     return in.Ok() && out.Controls.size() == count;
 }
 
-std::string BuiltLibraryPath()
-{
-    return BinFolder() + "KOVALTIX.dll";
-}
+std::string BuiltLibraryPath() { return BinFolder() + "KOVALTIX.dll"; }
 
 ResourceModule::ResourceModule(const std::string& path)
-    : module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
-{
+    : module(LoadLibraryExA(path.c_str(), nullptr,
+                            LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+
+ResourceModule::~ResourceModule() {
+    if (module) FreeLibrary(module);
 }
 
-ResourceModule::~ResourceModule()
-{
-    if (module)
-        FreeLibrary(module);
-}
-
-std::vector<BYTE> ResourceBytes(HMODULE module, int type, int name, WORD langid)
-{
+std::vector<BYTE> ResourceBytes(HMODULE module, int type, int name, WORD langid) {
     std::vector<BYTE> bytes;
     HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(name), langid);
-    if (!found)
-        return bytes;
+    if (!found) return bytes;
     DWORD size = SizeofResource(module, found);
     HGLOBAL loaded = LoadResource(module, found);
     const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    if (data)
-        bytes.assign(data, data + size);
+    if (data) bytes.assign(data, data + size);
     return bytes;
 }
 
-static BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD langid, LONG_PTR param)
-{
+static BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD langid, LONG_PTR param) {
     reinterpret_cast<std::vector<WORD>*>(param)->push_back(langid);
     return TRUE;
 }
 
-std::vector<WORD> ResourceLanguages(HMODULE module, int type, int name)
-{
+std::vector<WORD> ResourceLanguages(HMODULE module, int type, int name) {
     std::vector<WORD> languages;
     EnumResourceLanguagesA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(name), CollectLanguage,
                            reinterpret_cast<LONG_PTR>(&languages));
     return languages;
 }
 
-std::wstring Utf8ToWide(const char* text)
-{
+std::wstring Utf8ToWide(const char* text) {
     int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
+    if (length <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length);
     wide.resize(static_cast<size_t>(length - 1));
     return wide;
 }
 
-std::string WideToCodePage(const std::wstring& text, UINT codePage)
-{
-    int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+std::string WideToCodePage(const std::wstring& text, UINT codePage) {
+    int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
     if (length > 0)
-        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], length, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0],
+                            length, nullptr, nullptr);
     return bytes;
 }

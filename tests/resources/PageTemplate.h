@@ -12,7 +12,7 @@ struct TemplateControl {
     DWORD Style = 0;
     short X = 0, Y = 0, Cx = 0, Cy = 0;
     int Id = 0;
-    std::string Class;     // upper case; ordinal classes spelled out
+    std::string Class;  // upper case; ordinal classes spelled out
     std::wstring Text;
     WORD CreationBytes = 0;
 };
@@ -42,6 +42,7 @@ public:
     ResourceModule(const ResourceModule&) = delete;
     ResourceModule& operator=(const ResourceModule&) = delete;
     HMODULE Handle() const { return module; }
+
 private:
     HMODULE module;
 };

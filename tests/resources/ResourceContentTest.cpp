@@ -13,8 +13,7 @@ const int StringType = 6;  // RT_STRING
 const int PageId = 103;
 const int TitleBlock = PageId / 16 + 1;
 
-HMODULE Built()
-{
+HMODULE Built() {
     static ResourceModule module(BuiltLibraryPath());
     return module.Handle();
 }
@@ -22,15 +21,14 @@ HMODULE Built()
 class BuiltPage : public ::testing::TestWithParam<int> {
 protected:
     const ExpectedLanguage& Lang() const { return ExpectedLanguages[GetParam()]; }
-    bool Load(PageTemplate& page) const
-    {
+    bool Load(PageTemplate& page) const {
         std::vector<BYTE> bytes = ResourceBytes(Built(), DialogType, PageId, Lang().LangId);
-        return !bytes.empty() && ParsePageTemplate(bytes.data(), static_cast<DWORD>(bytes.size()), page);
+        return !bytes.empty() &&
+               ParsePageTemplate(bytes.data(), static_cast<DWORD>(bytes.size()), page);
     }
 };
 
-std::string LangName(const ::testing::TestParamInfo<int>& info)
-{
+std::string LangName(const ::testing::TestParamInfo<int>& info) {
     char name[16];
     snprintf(name, sizeof(name), "x%04X", ExpectedLanguages[info.param].LangId);
     return name;
@@ -39,16 +37,14 @@ std::string LangName(const ::testing::TestParamInfo<int>& info)
 const int CaptionIndex = 24;
 const int GroupBoxIndex = 25;
 
-DWORD ExpectedExStyle(WORD langid, int index)
-{
+DWORD ExpectedExStyle(WORD langid, int index) {
     const int id = ExpectedControls[index].Id;
     const bool rtl = langid == 0x0401 || langid == 0x040D;
     if (rtl) {
-        if (id == 1022 || id == 1023 || id == 1026 || id == 1029)
-            return WS_EX_RIGHT;
-        if (id >= 1039 && id <= 1042)
-            return WS_EX_RTLREADING;
-        if (id == 1020 || id == 1021 || id == 1025 || id == 1028 || id == 1024 || id == 1027 || id == 1030)
+        if (id == 1022 || id == 1023 || id == 1026 || id == 1029) return WS_EX_RIGHT;
+        if (id >= 1039 && id <= 1042) return WS_EX_RTLREADING;
+        if (id == 1020 || id == 1021 || id == 1025 || id == 1028 || id == 1024 || id == 1027 ||
+            id == 1030)
             return 0;
         return WS_EX_RIGHT | WS_EX_RTLREADING;
     }
@@ -56,19 +52,18 @@ DWORD ExpectedExStyle(WORD langid, int index)
     const WORD rightCaption[] = {0x0408, 0x0413, 0x0416, 0x0816, 0x0C0A};
     if (id == 1043 && std::count(std::begin(rightLabel), std::end(rightLabel), langid))
         return WS_EX_RIGHT;
-    if (index == CaptionIndex && std::count(std::begin(rightCaption), std::end(rightCaption), langid))
+    if (index == CaptionIndex &&
+        std::count(std::begin(rightCaption), std::end(rightCaption), langid))
         return WS_EX_RIGHT;
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-TEST(PageResources, BothExistInExactlyTheTwentyLanguages)
-{
+TEST(PageResources, BothExistInExactlyTheTwentyLanguages) {
     ASSERT_NE(Built(), nullptr) << BuiltLibraryPath();
     std::vector<WORD> expected;
-    for (const ExpectedLanguage& lang : ExpectedLanguages)
-        expected.push_back(lang.LangId);
+    for (const ExpectedLanguage& lang : ExpectedLanguages) expected.push_back(lang.LangId);
     std::sort(expected.begin(), expected.end());
 
     std::vector<WORD> dialogs = ResourceLanguages(Built(), DialogType, PageId);
@@ -79,20 +74,19 @@ TEST(PageResources, BothExistInExactlyTheTwentyLanguages)
     EXPECT_EQ(titles, expected);
 }
 
-TEST(PageResources, NoOtherPageResources)
-{
+TEST(PageResources, NoOtherPageResources) {
     ASSERT_NE(Built(), nullptr);
     // Neighbouring ids and blocks must not exist: the page loads nothing else.
     for (int block = 1; block <= 16; ++block) {
         if (block != TitleBlock)
-            EXPECT_TRUE(ResourceLanguages(Built(), StringType, block).empty()) << "string block " << block;
+            EXPECT_TRUE(ResourceLanguages(Built(), StringType, block).empty())
+                << "string block " << block;
     }
     EXPECT_TRUE(ResourceLanguages(Built(), DialogType, 102).empty());
     EXPECT_TRUE(ResourceLanguages(Built(), DialogType, 104).empty());
 }
 
-TEST_P(BuiltPage, TitleIsTheOnlyStringOfItsBlock)
-{
+TEST_P(BuiltPage, TitleIsTheOnlyStringOfItsBlock) {
     ASSERT_NE(Built(), nullptr);
     std::vector<BYTE> block = ResourceBytes(Built(), StringType, TitleBlock, Lang().LangId);
     ASSERT_FALSE(block.empty());
@@ -116,14 +110,14 @@ TEST_P(BuiltPage, TitleIsTheOnlyStringOfItsBlock)
     }
 }
 
-TEST_P(BuiltPage, DialogHeader)
-{
+TEST_P(BuiltPage, DialogHeader) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     const DWORD fontStyle = Lang().ShellFont ? DS_SHELLFONT : DS_SETFONT;
     EXPECT_EQ(page.Style, WS_CHILD | fontStyle);
     EXPECT_EQ(page.Style & WS_VISIBLE, 0u);
-    EXPECT_EQ(page.ExStyle, Lang().RightToLeft ? DWORD(WS_EX_RIGHT | WS_EX_RTLREADING) : DWORD(WS_EX_RIGHT));
+    EXPECT_EQ(page.ExStyle,
+              Lang().RightToLeft ? DWORD(WS_EX_RIGHT | WS_EX_RTLREADING) : DWORD(WS_EX_RIGHT));
     EXPECT_EQ(page.HelpId, 0u);
     EXPECT_EQ(page.Cx, Lang().Width);
     EXPECT_EQ(page.Cy, Lang().Height);
@@ -137,8 +131,7 @@ TEST_P(BuiltPage, DialogHeader)
     EXPECT_EQ(page.Font, Utf8ToWide(Lang().Font));
 }
 
-TEST_P(BuiltPage, SameControlsInTheSameOrder)
-{
+TEST_P(BuiltPage, SameControlsInTheSameOrder) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     ASSERT_EQ(page.Controls.size(), size_t(PageControlCount));
@@ -154,42 +147,40 @@ TEST_P(BuiltPage, SameControlsInTheSameOrder)
     }
 }
 
-TEST_P(BuiltPage, ControlTextsAreByteExact)
-{
+TEST_P(BuiltPage, ControlTextsAreByteExact) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     ASSERT_EQ(page.Controls.size(), size_t(PageControlCount));
     for (int i = 0; i < PageControlCount; ++i) {
-        SCOPED_TRACE(testing::Message() << "control #" << i + 1 << " id " << ExpectedControls[i].Id);
+        SCOPED_TRACE(testing::Message()
+                     << "control #" << i + 1 << " id " << ExpectedControls[i].Id);
         const char* text = Lang().Texts[i];
         const std::wstring expected = text ? Utf8ToWide(text) : std::wstring();
-        if (text)
-            ASSERT_FALSE(expected.empty());
+        if (text) ASSERT_FALSE(expected.empty());
         const std::wstring& actual = page.Controls[i].Text;
         ASSERT_EQ(actual.size(), expected.size());
         EXPECT_EQ(0, memcmp(actual.data(), expected.data(), expected.size() * sizeof(wchar_t)));
     }
 }
 
-TEST_P(BuiltPage, ExtendedStyles)
-{
+TEST_P(BuiltPage, ExtendedStyles) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     ASSERT_EQ(page.Controls.size(), size_t(PageControlCount));
     for (int i = 0; i < PageControlCount; ++i)
-        EXPECT_EQ(page.Controls[i].ExStyle, ExpectedExStyle(Lang().LangId, i)) << "control #" << i + 1;
+        EXPECT_EQ(page.Controls[i].ExStyle, ExpectedExStyle(Lang().LangId, i))
+            << "control #" << i + 1;
 }
 
-TEST_P(BuiltPage, Placements)
-{
+TEST_P(BuiltPage, Placements) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     ASSERT_EQ(page.Controls.size(), size_t(PageControlCount));
     const WORD langid = Lang().LangId;
-    const Placement* tabled = langid == 0x0409 ? EnglishPlacements
-                            : langid == 0x0401 ? ArabicPlacements
-                            : langid == 0x040D ? HebrewPlacements
-                                               : nullptr;
+    const Placement* tabled = langid == 0x0409   ? EnglishPlacements
+                              : langid == 0x0401 ? ArabicPlacements
+                              : langid == 0x040D ? HebrewPlacements
+                                                 : nullptr;
     for (int i = 0; i < PageControlCount; ++i) {
         const TemplateControl& c = page.Controls[i];
         const int id = ExpectedControls[i].Id;
@@ -214,13 +205,11 @@ TEST_P(BuiltPage, Placements)
             isFixed = true;
             if ((langid == 0x0404 || langid == 0x0411 || langid == 0x0804) && id <= 1040)
                 fixed = {22, fixed.Y, 29, 8};
-            if (langid == 0x041F && id >= 1041)
-                fixed = {6, fixed.Y, 45, 8};
+            if (langid == 0x041F && id >= 1041) fixed = {6, fixed.Y, 45, 8};
         }
         if (i == GroupBoxIndex) {
             isFixed = true;
-            if (langid == 0x041F)
-                fixed = {6, 11, 194, 44};
+            if (langid == 0x041F) fixed = {6, 11, 194, 44};
         }
         if (isFixed) {
             EXPECT_EQ(c.X, fixed.X);
@@ -229,8 +218,7 @@ TEST_P(BuiltPage, Placements)
             EXPECT_EQ(c.Cy, fixed.Cy);
             continue;
         }
-        if ((id >= 1031 && id <= 1033) || id == 1043)
-            EXPECT_TRUE(c.Y == 95 || c.Y == 101) << c.Y;
+        if ((id >= 1031 && id <= 1033) || id == 1043) EXPECT_TRUE(c.Y == 95 || c.Y == 101) << c.Y;
         if (id == 1034 || id == 1036) {
             EXPECT_GE(c.Y, 114);
             EXPECT_LE(c.Y, 117);
@@ -257,23 +245,20 @@ namespace {
 
 // The 32-bit library of a sibling build folder (build/i686 next to build/x86_64), or the one
 // KOVALTIX_I686_DLL names.
-std::string ThirtyTwoBitLibraryPath()
-{
+std::string ThirtyTwoBitLibraryPath() {
     char configured[MAX_PATH];
     DWORD n = GetEnvironmentVariableA("KOVALTIX_I686_DLL", configured, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-        return configured;
+    if (n > 0 && n < MAX_PATH) return configured;
     std::string bin = BuiltLibraryPath();
-    bin.resize(bin.find_last_of('\\'));            // <build>\bin
-    std::string build = bin.substr(0, bin.find_last_of('\\')); // <build>
+    bin.resize(bin.find_last_of('\\'));                         // <build>\bin
+    std::string build = bin.substr(0, bin.find_last_of('\\'));  // <build>
     std::string parent = build.substr(0, build.find_last_of('\\'));
     return parent + "\\i686\\bin\\KOVALTIX.dll";
 }
 
-} // namespace
+}  // namespace
 
-TEST(PageResources, ThirtyTwoBitLibraryCarriesTheSameResources)
-{
+TEST(PageResources, ThirtyTwoBitLibraryCarriesTheSameResources) {
     ASSERT_NE(Built(), nullptr);
     const std::string path = ThirtyTwoBitLibraryPath();
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -294,25 +279,26 @@ TEST(PageResources, ThirtyTwoBitLibraryCarriesTheSameResources)
     }
 }
 
-TEST_P(BuiltPage, ControlsDoNotOverlap)
-{
+TEST_P(BuiltPage, ControlsDoNotOverlap) {
     PageTemplate page;
     ASSERT_TRUE(Load(page));
     ASSERT_EQ(page.Controls.size(), size_t(PageControlCount));
     // The group box frames the white-balance rows by design.
     for (int i = 0; i < PageControlCount; ++i) {
         for (int j = i + 1; j < PageControlCount; ++j) {
-            if (i == GroupBoxIndex || j == GroupBoxIndex)
-                continue;
+            if (i == GroupBoxIndex || j == GroupBoxIndex) continue;
             // The given mirrored layouts let a slider run one or two units into its label.
-            if (Lang().RightToLeft && ExpectedControls[j].Id >= 1040 && ExpectedControls[j].Id <= 1042 &&
-                (ExpectedControls[i].Id == 1021 || ExpectedControls[i].Id == 1025 || ExpectedControls[i].Id == 1028))
+            if (Lang().RightToLeft && ExpectedControls[j].Id >= 1040 &&
+                ExpectedControls[j].Id <= 1042 &&
+                (ExpectedControls[i].Id == 1021 || ExpectedControls[i].Id == 1025 ||
+                 ExpectedControls[i].Id == 1028))
                 continue;
             const TemplateControl& a = page.Controls[i];
             const TemplateControl& b = page.Controls[j];
-            const bool apart = a.X + a.Cx <= b.X || b.X + b.Cx <= a.X || a.Y + a.Cy <= b.Y || b.Y + b.Cy <= a.Y;
-            EXPECT_TRUE(apart) << "controls #" << i + 1 << " (id " << a.Id << ") and #" << j + 1 << " (id " << b.Id
-                               << ")";
+            const bool apart =
+                a.X + a.Cx <= b.X || b.X + b.Cx <= a.X || a.Y + a.Cy <= b.Y || b.Y + b.Cy <= a.Y;
+            EXPECT_TRUE(apart) << "controls #" << i + 1 << " (id " << a.Id << ") and #" << j + 1
+                               << " (id " << b.Id << ")";
         }
     }
 }

@@ -18,22 +18,19 @@ const int DialogType = 5;
 const int StringType = 6;
 const int PageId = 103;
 
-HMODULE Built()
-{
+HMODULE Built() {
     static ResourceModule module(BuiltLibraryPath());
     return module.Handle();
 }
 
-const void* VariantData(HMODULE module, int type, int name, WORD langid)
-{
+const void* VariantData(HMODULE module, int type, int name, WORD langid) {
     HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(name), langid);
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     return loaded ? LockResource(loaded) : nullptr;
 }
 
 // The language whose dialog 103 starts at `data`; 0 when none does.
-WORD DialogLanguage(HMODULE module, const void* data)
-{
+WORD DialogLanguage(HMODULE module, const void* data) {
     for (const ExpectedLanguage& lang : ExpectedLanguages) {
         if (data && VariantData(module, DialogType, PageId, lang.LangId) == data)
             return lang.LangId;
@@ -41,55 +38,52 @@ WORD DialogLanguage(HMODULE module, const void* data)
     return 0;
 }
 
-std::wstring EntryText(const void* entry)
-{
+std::wstring EntryText(const void* entry) {
     const WORD* units = static_cast<const WORD*>(entry);
     return std::wstring(reinterpret_cast<const wchar_t*>(units + 1), units[0]);
 }
 
-const ExpectedLanguage* Expected(WORD langid)
-{
+const ExpectedLanguage* Expected(WORD langid) {
     for (const ExpectedLanguage& lang : ExpectedLanguages) {
-        if (lang.LangId == langid)
-            return &lang;
+        if (lang.LangId == langid) return &lang;
     }
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 // ---- The code page table ----
 
-TEST(CodePageTable, HoldsEveryLanguageOnceInAscendingOrder)
-{
+TEST(CodePageTable, HoldsEveryLanguageOnceInAscendingOrder) {
     int rows = 0;
-    while (LanguageCodePageTable[rows].LangId != 0)
-        ++rows;
+    while (LanguageCodePageTable[rows].LangId != 0) ++rows;
     EXPECT_EQ(rows, 119);
     EXPECT_EQ(rows, LanguageCodePageRows);
     for (int i = 1; i < rows; ++i) {
         const WORD a = LanguageCodePageTable[i - 1].LangId, b = LanguageCodePageTable[i].LangId;
-        const bool ascending = (a & 0x3FF) < (b & 0x3FF) || ((a & 0x3FF) == (b & 0x3FF) && (a >> 10) < (b >> 10));
+        const bool ascending =
+            (a & 0x3FF) < (b & 0x3FF) || ((a & 0x3FF) == (b & 0x3FF) && (a >> 10) < (b >> 10));
         EXPECT_TRUE(ascending) << std::hex << a << " before " << b;
     }
 }
 
-TEST(CodePageTable, MapsEveryLanguageToItsCodePage)
-{
+TEST(CodePageTable, MapsEveryLanguageToItsCodePage) {
     struct Group {
         int CodePage;
         std::vector<WORD> Languages;
     };
     const std::vector<Group> groups = {
-        {1256, {0x0401, 0x0801, 0x0C01, 0x1001, 0x1401, 0x1801, 0x1C01, 0x2001, 0x2401, 0x2801, 0x2C01, 0x3001,
-                0x3401, 0x3801, 0x3C01, 0x4001, 0x0420}},
+        {1256,
+         {0x0401, 0x0801, 0x0C01, 0x1001, 0x1401, 0x1801, 0x1C01, 0x2001, 0x2401, 0x2801, 0x2C01,
+          0x3001, 0x3401, 0x3801, 0x3C01, 0x4001, 0x0420}},
         {1251, {0x0402, 0x0419, 0x0C1A, 0x0422, 0x0423, 0x082C, 0x042F, 0x043F, 0x0843, 0x0444}},
-        {1252, {0x0403, 0x0406, 0x0407, 0x0807, 0x0C07, 0x1007, 0x1407, 0x0409, 0x0809, 0x0C09, 0x1009, 0x1409,
-                0x1809, 0x1C09, 0x2009, 0x2409, 0x2809, 0x2C09, 0x3009, 0x3409, 0x040A, 0x080A, 0x0C0A, 0x100A,
-                0x140A, 0x180A, 0x1C0A, 0x200A, 0x240A, 0x280A, 0x2C0A, 0x300A, 0x340A, 0x380A, 0x3C0A, 0x400A,
-                0x440A, 0x480A, 0x4C0A, 0x500A, 0x040B, 0x040C, 0x080C, 0x0C0C, 0x100C, 0x140C, 0x180C, 0x040F,
-                0x0410, 0x0810, 0x0413, 0x0813, 0x0414, 0x0814, 0x0416, 0x0816, 0x041D, 0x081D, 0x0421, 0x042D,
-                0x0436, 0x0438, 0x043E, 0x083E, 0x0441}},
+        {1252,
+         {0x0403, 0x0406, 0x0407, 0x0807, 0x0C07, 0x1007, 0x1407, 0x0409, 0x0809, 0x0C09, 0x1009,
+          0x1409, 0x1809, 0x1C09, 0x2009, 0x2409, 0x2809, 0x2C09, 0x3009, 0x3409, 0x040A, 0x080A,
+          0x0C0A, 0x100A, 0x140A, 0x180A, 0x1C0A, 0x200A, 0x240A, 0x280A, 0x2C0A, 0x300A, 0x340A,
+          0x380A, 0x3C0A, 0x400A, 0x440A, 0x480A, 0x4C0A, 0x500A, 0x040B, 0x040C, 0x080C, 0x0C0C,
+          0x100C, 0x140C, 0x180C, 0x040F, 0x0410, 0x0810, 0x0413, 0x0813, 0x0414, 0x0814, 0x0416,
+          0x0816, 0x041D, 0x081D, 0x0421, 0x042D, 0x0436, 0x0438, 0x043E, 0x083E, 0x0441}},
         {950, {0x0404, 0x0C04, 0x1404}},
         {936, {0x0804, 0x1004}},
         {1250, {0x0405, 0x040E, 0x0415, 0x0418, 0x041A, 0x081A, 0x041B, 0x041C, 0x0424}},
@@ -112,8 +106,7 @@ TEST(CodePageTable, MapsEveryLanguageToItsCodePage)
     EXPECT_EQ(total, 119u);
 }
 
-TEST(CodePageTable, UnknownLanguagesYieldThree)
-{
+TEST(CodePageTable, UnknownLanguagesYieldThree) {
     // Whole 16-bit comparison: a known primary language with an unknown sublanguage is unknown.
     for (WORD langid : {0x2C0C, 0x0000, 0x0009, 0x4409, 0x7C04, 0xFFFF, 0x0811})
         EXPECT_EQ(CodePageForLanguage(langid), 3) << std::hex << langid;
@@ -123,8 +116,7 @@ TEST(CodePageTable, UnknownLanguagesYieldThree)
 
 namespace {
 
-LanguageMatch MatchFor(WORD systemLangId)
-{
+LanguageMatch MatchFor(WORD systemLangId) {
     LanguageMatch match;
     match.Primary = static_cast<WORD>(systemLangId & 0x3FF);
     match.Sublanguage = static_cast<WORD>(systemLangId >> 10);
@@ -135,31 +127,28 @@ LanguageMatch MatchFor(WORD systemLangId)
 }
 
 // Feeds `order` to the callback as EnumResourceLanguagesA would; returns the chosen LANGID.
-WORD Enumerate(WORD systemLangId, const std::vector<WORD>& order, int* calls = nullptr)
-{
+WORD Enumerate(WORD systemLangId, const std::vector<WORD>& order, int* calls = nullptr) {
     LanguageMatch match = MatchFor(systemLangId);
     int n = 0;
     for (WORD langid : order) {
         ++n;
-        if (!MatchResourceLanguage(Built(), MAKEINTRESOURCEA(DialogType), MAKEINTRESOURCEA(PageId), langid,
-                                   reinterpret_cast<LONG_PTR>(&match)))
+        if (!MatchResourceLanguage(Built(), MAKEINTRESOURCEA(DialogType), MAKEINTRESOURCEA(PageId),
+                                   langid, reinterpret_cast<LONG_PTR>(&match)))
             break;
     }
-    if (calls)
-        *calls = n;
+    if (calls) *calls = n;
     if (match.LangId != 0) {
-        EXPECT_EQ(match.Resource,
-                  FindResourceExA(Built(), MAKEINTRESOURCEA(DialogType), MAKEINTRESOURCEA(PageId), match.LangId));
+        EXPECT_EQ(match.Resource, FindResourceExA(Built(), MAKEINTRESOURCEA(DialogType),
+                                                  MAKEINTRESOURCEA(PageId), match.LangId));
     } else {
         EXPECT_EQ(match.Resource, nullptr);
     }
     return match.LangId;
 }
 
-} // namespace
+}  // namespace
 
-TEST(MatchResourceLanguage, ExactMatchStopsTheEnumeration)
-{
+TEST(MatchResourceLanguage, ExactMatchStopsTheEnumeration) {
     ASSERT_NE(Built(), nullptr);
     int calls = 0;
     EXPECT_EQ(Enumerate(0x0816, {0x0416, 0x0816, 0x0409, 0x0411}, &calls), 0x0816);
@@ -167,8 +156,7 @@ TEST(MatchResourceLanguage, ExactMatchStopsTheEnumeration)
     EXPECT_EQ(Enumerate(0x0411, {0x0409, 0x0411}), 0x0411);
 }
 
-TEST(MatchResourceLanguage, SmallestSublanguageWinsWhateverTheOrder)
-{
+TEST(MatchResourceLanguage, SmallestSublanguageWinsWhateverTheOrder) {
     ASSERT_NE(Built(), nullptr);
     std::vector<WORD> chinese = {0x0404, 0x0804, 0x0C04, 0x0409};
     std::sort(chinese.begin(), chinese.end());
@@ -179,8 +167,7 @@ TEST(MatchResourceLanguage, SmallestSublanguageWinsWhateverTheOrder)
     } while (std::next_permutation(chinese.begin(), chinese.end()));
 }
 
-TEST(MatchResourceLanguage, SkipsOtherCodePagesAndLanguages)
-{
+TEST(MatchResourceLanguage, SkipsOtherCodePagesAndLanguages) {
     ASSERT_NE(Built(), nullptr);
     // Same primary language, other code page: no match.
     EXPECT_EQ(Enumerate(0x0804, {0x0404, 0x0C04}), 0);
@@ -190,8 +177,7 @@ TEST(MatchResourceLanguage, SkipsOtherCodePagesAndLanguages)
     EXPECT_EQ(Enumerate(0x2C0C, {0x040C}), 0);
 }
 
-TEST(MatchResourceLanguage, ExactLanguageWithoutTheResourceContinues)
-{
+TEST(MatchResourceLanguage, ExactLanguageWithoutTheResourceContinues) {
     ASSERT_NE(Built(), nullptr);
     // 0x0C07 is enumerated but FindResourceExA cannot find it in the module.
     int calls = 0;
@@ -201,8 +187,7 @@ TEST(MatchResourceLanguage, ExactLanguageWithoutTheResourceContinues)
 
 // ---- The whole choice, for given system languages ----
 
-TEST(FindLocalizedResource, ChoosesByTheSystemLanguage)
-{
+TEST(FindLocalizedResource, ChoosesByTheSystemLanguage) {
     ASSERT_NE(Built(), nullptr);
     const std::map<WORD, WORD> cases = {
         {0x0411, 0x0411}, {0x0816, 0x0816}, {0x0416, 0x0416}, {0x1004, 0x0804}, {0x1404, 0x0404},
@@ -213,22 +198,24 @@ TEST(FindLocalizedResource, ChoosesByTheSystemLanguage)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << "system 0x" << c.first);
         DWORD size = 0;
-        const void* dialog = FindLocalizedResourceForLanguage(Built(), DialogType, PageId, c.first, &size);
+        const void* dialog =
+            FindLocalizedResourceForLanguage(Built(), DialogType, PageId, c.first, &size);
         EXPECT_EQ(DialogLanguage(Built(), dialog), c.second);
         EXPECT_EQ(size, ResourceBytes(Built(), DialogType, PageId, c.second).size());
 
-        const void* title = FindLocalizedResourceForLanguage(Built(), StringType, PageId, c.first, &size);
+        const void* title =
+            FindLocalizedResourceForLanguage(Built(), StringType, PageId, c.first, &size);
         ASSERT_NE(title, nullptr);
         EXPECT_EQ(EntryText(title), Utf8ToWide(Expected(c.second)->Title));
         // The size is that of the whole block.
         EXPECT_EQ(size, ResourceBytes(Built(), StringType, PageId / 16 + 1, c.second).size());
     }
     // Size out is optional.
-    EXPECT_NE(FindLocalizedResourceForLanguage(Built(), DialogType, PageId, 0x0409, nullptr), nullptr);
+    EXPECT_NE(FindLocalizedResourceForLanguage(Built(), DialogType, PageId, 0x0409, nullptr),
+              nullptr);
 }
 
-TEST(FindLocalizedResource, FollowsThisProcessSystemLanguage)
-{
+TEST(FindLocalizedResource, FollowsThisProcessSystemLanguage) {
     ASSERT_NE(Built(), nullptr);
     const WORD system = GetSystemDefaultLangID();
     EXPECT_EQ(FindLocalizedResource(Built(), DialogType, PageId, nullptr),
@@ -237,14 +224,15 @@ TEST(FindLocalizedResource, FollowsThisProcessSystemLanguage)
               FindLocalizedResourceForLanguage(Built(), StringType, PageId, system, nullptr));
 }
 
-TEST(FindLocalizedResource, MissingResourcesGiveNull)
-{
+TEST(FindLocalizedResource, MissingResourcesGiveNull) {
     ASSERT_NE(Built(), nullptr);
     DWORD size = 12345;
     EXPECT_EQ(FindLocalizedResource(Built(), DialogType, 104, &size), nullptr);
     EXPECT_EQ(size, 12345u);
-    // String 96 shares the block of the title but is empty; string 119 lies in a block that does not exist.
-    const WORD* empty = static_cast<const WORD*>(FindLocalizedResource(Built(), StringType, 96, nullptr));
+    // String 96 shares the block of the title but is empty; string 119 lies in a block that does
+    // not exist.
+    const WORD* empty =
+        static_cast<const WORD*>(FindLocalizedResource(Built(), StringType, 96, nullptr));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty[0], 0);
     EXPECT_EQ(FindLocalizedResource(Built(), StringType, 119, nullptr), nullptr);
@@ -254,8 +242,7 @@ TEST(FindLocalizedResource, MissingResourcesGiveNull)
 
 namespace {
 
-std::vector<WORD> StringBlock(const std::vector<std::wstring>& strings)
-{
+std::vector<WORD> StringBlock(const std::vector<std::wstring>& strings) {
     std::vector<WORD> block;
     for (const std::wstring& s : strings) {
         block.push_back(static_cast<WORD>(s.size()));
@@ -274,31 +261,28 @@ public:
         std::vector<BYTE> Data;
     };
 
-    explicit CraftedModule(const std::vector<Item>& items)
-    {
+    explicit CraftedModule(const std::vector<Item>& items) {
         char folder[MAX_PATH];
         GetTempPathA(MAX_PATH, folder);
         char made[MAX_PATH];
         GetTempFileNameA(folder, "kvr", 0, made);
         path = made;
-        if (!CopyFileA(BuiltLibraryPath().c_str(), path.c_str(), FALSE))
-            return;
+        if (!CopyFileA(BuiltLibraryPath().c_str(), path.c_str(), FALSE)) return;
         HANDLE update = BeginUpdateResourceA(path.c_str(), TRUE);
-        if (!update)
-            return;
+        if (!update) return;
         bool ok = true;
         for (const Item& item : items) {
-            ok = ok && UpdateResourceA(update, MAKEINTRESOURCEA(item.Type), MAKEINTRESOURCEA(item.Name), item.LangId,
-                                       const_cast<BYTE*>(item.Data.data()), static_cast<DWORD>(item.Data.size()));
+            ok = ok &&
+                 UpdateResourceA(update, MAKEINTRESOURCEA(item.Type), MAKEINTRESOURCEA(item.Name),
+                                 item.LangId, const_cast<BYTE*>(item.Data.data()),
+                                 static_cast<DWORD>(item.Data.size()));
         }
-        if (!EndUpdateResourceA(update, !ok) || !ok)
-            return;
-        module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (!EndUpdateResourceA(update, !ok) || !ok) return;
+        module = LoadLibraryExA(path.c_str(), nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     }
-    ~CraftedModule()
-    {
-        if (module)
-            FreeLibrary(module);
+    ~CraftedModule() {
+        if (module) FreeLibrary(module);
         DeleteFileA(path.c_str());
     }
     CraftedModule(const CraftedModule&) = delete;
@@ -310,70 +294,80 @@ private:
     HMODULE module = nullptr;
 };
 
-std::vector<BYTE> Bytes(const std::vector<WORD>& units)
-{
+std::vector<BYTE> Bytes(const std::vector<WORD>& units) {
     const BYTE* p = reinterpret_cast<const BYTE*>(units.data());
     return std::vector<BYTE>(p, p + units.size() * sizeof(WORD));
 }
 
-std::vector<std::wstring> NumberedStrings(int first)
-{
+std::vector<std::wstring> NumberedStrings(int first) {
     std::vector<std::wstring> strings;
     for (int id = first; id < first + 16; ++id)
         strings.push_back(id % 5 == 2 ? std::wstring() : L"string " + std::to_wstring(id));
     return strings;
 }
 
-} // namespace
+}  // namespace
 
-TEST(FindLocalizedResource, StringBlockArithmetic)
-{
+TEST(FindLocalizedResource, StringBlockArithmetic) {
     ASSERT_NE(Built(), nullptr);
     const std::vector<std::wstring> strings = NumberedStrings(96);
     CraftedModule crafted({{StringType, 7, 0x0411, Bytes(StringBlock(strings))},
                            {StringType, 1, 0x0411, Bytes(StringBlock(NumberedStrings(0)))}});
     ASSERT_NE(crafted.Handle(), nullptr);
     for (int id : {96, 97, 103, 110, 111}) {
-        const void* entry = FindLocalizedResourceForLanguage(crafted.Handle(), StringType, id, 0x0411, nullptr);
+        const void* entry =
+            FindLocalizedResourceForLanguage(crafted.Handle(), StringType, id, 0x0411, nullptr);
         ASSERT_NE(entry, nullptr) << id;
         EXPECT_EQ(EntryText(entry), strings[id - 96]) << id;
     }
-    const void* first = FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 0, 0x0411, nullptr);
+    const void* first =
+        FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 0, 0x0411, nullptr);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(EntryText(first), L"string 0");
-    const void* fifteen = FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 15, 0x0411, nullptr);
+    const void* fifteen =
+        FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 15, 0x0411, nullptr);
     ASSERT_NE(fifteen, nullptr);
     EXPECT_EQ(EntryText(fifteen), L"string 15");
     // Block 7 ends at string 111; 112 is in a block that does not exist.
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 112, 0x0411, nullptr), nullptr);
+    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 112, 0x0411, nullptr),
+              nullptr);
 }
 
-TEST(FindLocalizedResource, ResourceOnlyInAnotherLanguageGivesNull)
-{
+TEST(FindLocalizedResource, ResourceOnlyInAnotherLanguageGivesNull) {
     ASSERT_NE(Built(), nullptr);
     std::vector<BYTE> dialog = ResourceBytes(Built(), DialogType, PageId, 0x0411);
     CraftedModule crafted({{StringType, 7, 0x0411, Bytes(StringBlock(NumberedStrings(96)))},
                            {DialogType, PageId, 0x0411, dialog}});
     ASSERT_NE(crafted.Handle(), nullptr);
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, PageId, 0x0409, nullptr), nullptr);
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), DialogType, PageId, 0x0409, nullptr), nullptr);
-    EXPECT_NE(FindLocalizedResourceForLanguage(crafted.Handle(), DialogType, PageId, 0x0411, nullptr), nullptr);
+    EXPECT_EQ(
+        FindLocalizedResourceForLanguage(crafted.Handle(), StringType, PageId, 0x0409, nullptr),
+        nullptr);
+    EXPECT_EQ(
+        FindLocalizedResourceForLanguage(crafted.Handle(), DialogType, PageId, 0x0409, nullptr),
+        nullptr);
+    EXPECT_NE(
+        FindLocalizedResourceForLanguage(crafted.Handle(), DialogType, PageId, 0x0411, nullptr),
+        nullptr);
 }
 
-TEST(FindLocalizedResource, TruncatedStringBlockIsNotReadPastItsEnd)
-{
+TEST(FindLocalizedResource, TruncatedStringBlockIsNotReadPastItsEnd) {
     ASSERT_NE(Built(), nullptr);
     // Entry 0 claims 40 units but the block holds 3; entry 1 would lie beyond the end.
     std::vector<WORD> bad = {40, L'a', L'b', L'c'};
     std::vector<WORD> shortBlock = {2, L'x', L'y'};
-    CraftedModule crafted({{StringType, 7, 0x0409, Bytes(bad)}, {StringType, 8, 0x0409, Bytes(shortBlock)}});
+    CraftedModule crafted(
+        {{StringType, 7, 0x0409, Bytes(bad)}, {StringType, 8, 0x0409, Bytes(shortBlock)}});
     ASSERT_NE(crafted.Handle(), nullptr);
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 96, 0x0409, nullptr), nullptr);
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 103, 0x0409, nullptr), nullptr);
-    const void* x = FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 112, 0x0409, nullptr);
+    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 96, 0x0409, nullptr),
+              nullptr);
+    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 103, 0x0409, nullptr),
+              nullptr);
+    const void* x =
+        FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 112, 0x0409, nullptr);
     ASSERT_NE(x, nullptr);
     EXPECT_EQ(EntryText(x), L"xy");
-    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 113, 0x0409, nullptr), nullptr);
+    EXPECT_EQ(FindLocalizedResourceForLanguage(crafted.Handle(), StringType, 113, 0x0409, nullptr),
+              nullptr);
 }
 
 // ---- The page title in the ANSI code page ----
@@ -381,16 +375,14 @@ TEST(FindLocalizedResource, TruncatedStringBlockIsNotReadPastItsEnd)
 namespace {
 
 // The title that this process's system language chooses, as the host should receive it.
-std::string ExpectedAnsiTitle(HMODULE module)
-{
+std::string ExpectedAnsiTitle(HMODULE module) {
     const void* entry = FindLocalizedResource(module, StringType, PageId, nullptr);
     return entry ? WideToCodePage(EntryText(entry), CP_ACP) : std::string();
 }
 
-} // namespace
+}  // namespace
 
-TEST(LoadPageTitle, FitsWithItsTerminatingZero)
-{
+TEST(LoadPageTitle, FitsWithItsTerminatingZero) {
     ASSERT_NE(Built(), nullptr);
     const std::string title = ExpectedAnsiTitle(Built());
     ASSERT_FALSE(title.empty());
@@ -402,25 +394,24 @@ TEST(LoadPageTitle, FitsWithItsTerminatingZero)
     memset(large, 'X', sizeof(large));
     EXPECT_TRUE(LoadPageTitle(Built(), large, sizeof(large)));
     EXPECT_EQ(std::string(large), title);
-    EXPECT_EQ(large[sizeof(large) - 1], 0); // zero-filled to the end
+    EXPECT_EQ(large[sizeof(large) - 1], 0);  // zero-filled to the end
 }
 
-TEST(LoadPageTitle, ExactlyBufferSizedTitleIsRefusedButTerminated)
-{
+TEST(LoadPageTitle, ExactlyBufferSizedTitleIsRefusedButTerminated) {
     ASSERT_NE(Built(), nullptr);
     const std::string title = ExpectedAnsiTitle(Built());
     ASSERT_GT(title.size(), 1u);
     for (size_t size : {title.size(), title.size() - 1, size_t(1)}) {
-        std::vector<char> buffer(size + 1, 'X'); // one guard byte past the buffer
-        EXPECT_FALSE(LoadPageTitle(Built(), buffer.data(), static_cast<unsigned long>(size))) << size;
+        std::vector<char> buffer(size + 1, 'X');  // one guard byte past the buffer
+        EXPECT_FALSE(LoadPageTitle(Built(), buffer.data(), static_cast<unsigned long>(size)))
+            << size;
         EXPECT_EQ(buffer[size - 1], 0) << size;
         EXPECT_EQ(strlen(buffer.data()), 0u) << size;
         EXPECT_EQ(buffer[size], 'X') << "written past a buffer of " << size;
     }
 }
 
-TEST(LoadPageTitle, NoBufferNoWrite)
-{
+TEST(LoadPageTitle, NoBufferNoWrite) {
     ASSERT_NE(Built(), nullptr);
     char buffer[4] = {'X', 'X', 'X', 'X'};
     EXPECT_FALSE(LoadPageTitle(Built(), buffer, 0));
@@ -428,8 +419,7 @@ TEST(LoadPageTitle, NoBufferNoWrite)
     EXPECT_FALSE(LoadPageTitle(Built(), nullptr, 100));
 }
 
-TEST(LoadPageTitle, MissingOrEmptyTitle)
-{
+TEST(LoadPageTitle, MissingOrEmptyTitle) {
     ASSERT_NE(Built(), nullptr);
     const WORD system = GetSystemDefaultLangID();
     {
