@@ -44,10 +44,15 @@ void PrintGroup(KOVALTIX& camera, const ControlGroup& group) {
     }
 }
 
-const ControlGroup* GroupArgument(const char* name) {
-    const ControlGroup* group = FindControlGroup(name);
+// The group the first argument names, when the arguments are `least` to `most` in number.
+const ControlGroup* GroupArgument(int argc, char** argv, int least, int most) {
+    if (argc < least || argc > most) {
+        PrintUsage();
+        return nullptr;
+    }
+    const ControlGroup* group = FindControlGroup(argv[0]);
     if (!group) {
-        std::fprintf(stderr, "Unknown group \"%s\".\n", name);
+        std::fprintf(stderr, "Unknown group \"%s\".\n", argv[0]);
         PrintUsage();
     }
     return group;
@@ -64,11 +69,7 @@ int List(KOVALTIX& camera, int argc, char**) {
 }
 
 int Get(KOVALTIX& camera, int argc, char** argv) {
-    if (argc != 1) {
-        PrintUsage();
-        return ExitUsage;
-    }
-    const ControlGroup* group = GroupArgument(argv[0]);
+    const ControlGroup* group = GroupArgument(argc, argv, 1, 1);
     if (!group) return ExitUsage;
     PrintHeader();
     PrintGroup(camera, *group);
@@ -76,11 +77,7 @@ int Get(KOVALTIX& camera, int argc, char** argv) {
 }
 
 int Set(KOVALTIX& camera, int argc, char** argv) {
-    if (argc < 1) {
-        PrintUsage();
-        return ExitUsage;
-    }
-    const ControlGroup* group = GroupArgument(argv[0]);
+    const ControlGroup* group = GroupArgument(argc, argv, 1, argc);
     if (!group) return ExitUsage;
     if (argc - 1 != group->count) {
         std::fprintf(stderr, "%s takes %d value(s):", group->name, group->count);
@@ -104,11 +101,7 @@ int Set(KOVALTIX& camera, int argc, char** argv) {
 }
 
 int Reset(KOVALTIX& camera, int argc, char** argv) {
-    if (argc != 1) {
-        PrintUsage();
-        return ExitUsage;
-    }
-    const ControlGroup* group = GroupArgument(argv[0]);
+    const ControlGroup* group = GroupArgument(argc, argv, 1, 1);
     if (!group) return ExitUsage;
     if (!group->reset(camera)) {
         std::fprintf(stderr, "The camera did not take every default of %s.\n", group->name);

@@ -84,6 +84,14 @@ Machine& M() {
     return *machine;
 }
 
+// Runs f on the machine under its lock.
+template <typename F>
+auto Locked(F f) {
+    Machine& m = M();
+    std::lock_guard<std::mutex> guard(m.lock);
+    return f(m);
+}
+
 bool Hit(Machine& m, Request request) {
     int i = static_cast<int>(request);
     ++m.counts[i];
@@ -493,9 +501,7 @@ void SetClassDevsFails(bool fails) {
 }
 
 std::vector<XuRecord> XuRequests() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return m.xuLog;
+    return Locked([](Machine& m) { return m.xuLog; });
 }
 
 void SetXuResponse(bool succeed, long bytesReturned) {
@@ -526,35 +532,25 @@ void SetXuHoldMicroseconds(unsigned microseconds) {
 }
 
 int XuOverlaps() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return m.overlaps;
+    return Locked([](Machine& m) { return m.overlaps; });
 }
 
 // ---- Accounting ------------------------------------------------------------------------------
 
 int OpenHandles() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return static_cast<int>(m.handles.size());
+    return Locked([](Machine& m) { return static_cast<int>(m.handles.size()); });
 }
 
 int LiveBlocks() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return static_cast<int>(m.blocks.size());
+    return Locked([](Machine& m) { return static_cast<int>(m.blocks.size()); });
 }
 
 int BadReleases() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return m.badReleases;
+    return Locked([](Machine& m) { return m.badReleases; });
 }
 
 int ProtocolErrors() {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    return m.protocolErrors;
+    return Locked([](Machine& m) { return m.protocolErrors; });
 }
 
 std::string Describe() {

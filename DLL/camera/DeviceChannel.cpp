@@ -22,6 +22,18 @@ const DWORD MaxInterfaceIndex = 255;
 const char* const EnumKeyPath = "SYSTEM\\CurrentControlSet\\Enum";
 const char* const ClassKeyPath = "SYSTEM\\CurrentControlSet\\Control\\Class";
 
+// A request's header, filled by field name; the two bytes after it carry nothing.
+XuControlRequest RequestHead(UCHAR direction, BYTE requestCode, WORD selector, WORD value,
+                             WORD length) {
+    XuControlRequest request = {};
+    request.Direction = direction;
+    request.RequestCode = requestCode;
+    request.Selector = selector;
+    request.DataLength = length;
+    request.ControlValue = value;
+    return request;
+}
+
 bool OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey& key) {
     return RegOpenKeyExA(parent, path, 0, access, key.Receive()) == ERROR_SUCCESS;
 }
@@ -97,12 +109,7 @@ bool DeviceChannel::IoControl(DWORD code, void* in, DWORD inSize, void* out, DWO
 bool DeviceChannel::GetXuControl(BYTE requestCode, WORD selector, WORD value, WORD length,
                                  void* buffer) {
     if (!device || !buffer) return false;
-    XuControlRequest request = {};
-    request.Direction = XuDirectionRead;
-    request.RequestCode = requestCode;
-    request.Selector = selector;
-    request.DataLength = length;
-    request.ControlValue = value;
+    XuControlRequest request = RequestHead(XuDirectionRead, requestCode, selector, value, length);
     DWORD returned = 0;
     return IoControl(XuControlIoctl, &request, sizeof request, buffer, length, &returned) &&
            returned == length;
@@ -116,12 +123,8 @@ bool DeviceChannel::SetXuControl(BYTE requestCode, WORD selector, WORD value, WO
     DWORD size = length == 0 ? sizeof(XuControlRequest) : XuControlHeaderSize + length;
     std::unique_ptr<BYTE[]> bytes(new (std::nothrow) BYTE[size]());
     if (!bytes) return false;
-    XuControlRequest head = {};
-    head.Direction = XuDirectionWrite;
-    head.RequestCode = requestCode;
-    head.Selector = selector;
-    head.DataLength = length;
-    head.ControlValue = value;
+    const XuControlRequest head =
+        RequestHead(XuDirectionWrite, requestCode, selector, value, length);
     std::memcpy(bytes.get(), &head, XuControlHeaderSize);
     if (length != 0) std::memcpy(bytes.get() + XuControlHeaderSize, data, length);
     DWORD returned = 0;
