@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/Owners.h"
 #include "tests/common/TestPaths.h"
 #include "tests/dllhostprogram/ProgramRunner.h"
 
@@ -73,38 +74,6 @@ struct Picture {
     return ::testing::AssertionSuccess();
 }
 
-// Balances one successful CoInitializeEx; COM already set up in another mode is used as is.
-class ComScope {
-public:
-    ComScope() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    bool Usable() const { return SUCCEEDED(result) || result == RPC_E_CHANGED_MODE; }
-
-private:
-    HRESULT result;
-};
-
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T** Out() { return &p; }
-    T* operator->() const { return p; }
-    T* Get() const { return p; }
-
-private:
-    T* p = nullptr;
-};
-
 ::testing::AssertionResult Failed(const char* what, HRESULT result) {
     return ::testing::AssertionFailure()
            << what << " failed: 0x" << std::hex << static_cast<unsigned long>(result);
@@ -113,12 +82,13 @@ private:
 // Inflating, unfiltering and the Adler-32 are the decoder's; it releases the file on return.
 ::testing::AssertionResult DecodePixels(const std::wstring& path, Picture* picture) {
     ComPtr<IWICImagingFactory> factory;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out()));
+    HRESULT hr =
+        CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Receive()));
     if (FAILED(hr)) return Failed("CoCreateInstance(CLSID_WICImagingFactory)", hr);
     ComPtr<IWICBitmapDecoder> decoder;
     hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                            WICDecodeMetadataCacheOnDemand, decoder.Out());
+                                            WICDecodeMetadataCacheOnDemand, decoder.Receive());
     if (FAILED(hr)) return Failed("CreateDecoderFromFilename", hr);
     GUID container = {};
     if (FAILED(decoder->GetContainerFormat(&container)) ||
@@ -128,7 +98,7 @@ private:
     if (FAILED(decoder->GetFrameCount(&frames)) || frames != 1)
         return ::testing::AssertionFailure() << frames << " frames";
     ComPtr<IWICBitmapFrameDecode> frame;
-    hr = decoder->GetFrame(0, frame.Out());
+    hr = decoder->GetFrame(0, frame.Receive());
     if (FAILED(hr)) return Failed("GetFrame", hr);
     UINT width = 0, height = 0;
     hr = frame->GetSize(&width, &height);
@@ -138,7 +108,7 @@ private:
                << "decoded " << width << " x " << height << " against a header of "
                << picture->width << " x " << picture->height;
     ComPtr<IWICFormatConverter> converter;
-    hr = factory->CreateFormatConverter(converter.Out());
+    hr = factory->CreateFormatConverter(converter.Receive());
     if (FAILED(hr)) return Failed("CreateFormatConverter", hr);
     hr = converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                                nullptr, 0.0, WICBitmapPaletteTypeCustom);
@@ -159,8 +129,11 @@ private:
     std::wstring widePath(wide, L'\0');
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &widePath[0], wide);
     widePath.resize(wide - 1);
-    ComScope com;
-    if (!com.Usable()) return ::testing::AssertionFailure() << "COM did not start";
+    // COM already set up in another mode on this thread is used as it is.
+    const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const ComApartment com(SUCCEEDED(initialised));
+    if (!com && initialised != RPC_E_CHANGED_MODE)
+        return ::testing::AssertionFailure() << "COM did not start";
     return DecodePixels(widePath, picture);
 }
 
