@@ -65,17 +65,7 @@ int main(int argc, char** argv) {
                   1, 0, 0, 13, 36, 5, 2, 1,    0,    0, 2, 0x7F, 0x04, 0};
     slip[2] = static_cast<unsigned char>(slip.size() - 1);
     Write(folder, "scan_fuzzer", n++, slip);
-    Bytes wrap = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 0xFA};
-    auto endpoint = [&wrap](unsigned char length) {
-        const size_t at = wrap.size();
-        wrap.insert(wrap.end(), {length, 5, 0x81, 5, 0, 0, 1});
-        wrap.resize(at + length);
-    };
-    endpoint(81);
-    while (wrap.size() < 65290) endpoint(200);
-    wrap.insert(wrap.end(), {255, 5});
-    wrap.resize(0xFFFF);
-    Write(folder, "scan_fuzzer", n++, wrap);
+    Write(folder, "scan_fuzzer", n++, UvcOffsetWrapSet());
 
     const std::string root = "USB#ROOT_HUB20#4&2f0001&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
     const std::string hub =

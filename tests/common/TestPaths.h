@@ -10,3 +10,7 @@ std::string UnixPath(const std::string& windowsPath);
 // Starts a Unix shell command line ("sh -c"). Wine cannot wait for a Unix process: the caller
 // watches for its effect.
 bool StartUnixCommand(const std::string& command);
+
+// The tests' own cleanup: every file (read-only ones too) and subfolder, then the folder.
+// True when the folder is gone.
+bool RemoveTree(const std::string& folder);

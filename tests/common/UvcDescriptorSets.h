@@ -41,9 +41,9 @@ inline std::vector<unsigned char> UvcCameraSet(unsigned short uvc, unsigned char
     add({27,   36,   4,    1,    1,    0x59, 0x55, 0x59, 0x32, 0x00, 0x00, 0x10, 0x00, 0x80,
          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71, 16,   1,    0,    0,    0,    0});  // YUY2
                                                                                        // format
-    add({30,   36, 5,    1,    0, 0x80, 0x02, 0xE0, 0x01, 0, 0,    0x77, 0x01, 0, 0, 0xCA,
-         0x08, 0,  0x60, 0x09, 0, 0x15, 0x16, 0x05, 0,    1, 0x15, 0x16, 0x05, 0});  // 640x480
-                                                                                     // frame
+    add({30,   36,   5, 1,    0,    0x80, 0x02, 0xE0, 0x01, 0, 0, 0x77, 0x01, 0,    0,
+         0xCA, 0x08, 0, 0x60, 0x09, 0,    0x15, 0x16, 0x05, 0, 1, 0x15, 0x16, 0x05, 0});  // 640x480
+                                                                                          // frame
     add({6, 36, 13, 1, 1, 4});  // colour matching
     for (int alternate = 1; alternate <= alternates; ++alternate) {
         add({9, 4, 1, static_cast<unsigned char>(alternate), 1, 14, 2, 0, 0});
@@ -51,5 +51,21 @@ inline std::vector<unsigned char> UvcCameraSet(unsigned short uvc, unsigned char
     }
     set[2] = static_cast<unsigned char>(set.size() & 0xFF);
     set[3] = static_cast<unsigned char>(set.size() >> 8);
+    return set;
+}
+
+// A full-size set (wTotalLength 65535) of endpoint descriptors whose last one steps past the
+// 16-bit offset onto offset 9 again: a scan whose offset wrapped round would walk it for ever.
+inline std::vector<unsigned char> UvcOffsetWrapSet() {
+    std::vector<unsigned char> set = {9, 2, 0xFF, 0xFF, 1, 1, 0, 0x80, 0xFA};
+    auto endpoint = [&set](unsigned char length) {
+        const size_t at = set.size();
+        set.insert(set.end(), {length, 5, 0x81, 5, 0, 0, 1});
+        set.resize(at + length);
+    };
+    endpoint(81);
+    while (set.size() < 65290) endpoint(200);
+    set.insert(set.end(), {255, 5});
+    set.resize(0xFFFF);
     return set;
 }

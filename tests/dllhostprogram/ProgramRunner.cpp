@@ -124,20 +124,6 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     return names;
 }
 
-bool RemoveTree(const std::string& folder) {
-    for (const std::string& name : FolderEntries(folder)) {
-        const std::string path = folder + "\\" + name;
-        if (FolderExists(path)) {
-            RemoveTree(path);
-        } else {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    }
-    RemoveDirectoryA(folder.c_str());
-    return !FolderExists(folder);
-}
-
 bool RegistryKeyExists(HKEY root, const std::string& path) {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;

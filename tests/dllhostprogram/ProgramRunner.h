@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/TestPaths.h"
+
 struct ProgramResult {
     int exitCode = -1;   // -1: the program could not be started or did not end in time
     std::string output;  // stdout and stderr together, CR removed
@@ -19,8 +21,6 @@ bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);
 // Names of the entries of a folder, sorted; empty when the folder is absent.
 std::vector<std::string> FolderEntries(const std::string& folder);
-// Deletes a folder with everything below it; true when it is gone.
-bool RemoveTree(const std::string& folder);
 
 bool RegistryKeyExists(HKEY root, const std::string& path);
 bool ReadRegistryDword(HKEY root, const std::string& path, const char* name, DWORD* value);

@@ -1,5 +1,6 @@
 #pragma once
 #include "Installer/DLL/BRALIMOND.h"
+#include "tests/common/TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,7 +13,6 @@ bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
-void RemoveTree(const std::string& path);                        // the tests' own cleanup
 std::vector<std::string> ListFolder(const std::string& folder);  // names, sorted, no dots
 bool ReadRegistryString(const std::string& subkey, const char* value, std::string& out);
 bool RegistryKeyExists(const std::string& subkey);
