@@ -4,6 +4,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -14,28 +15,11 @@
 #include "DLL/camera/DeviceLayer.h"
 #include "DLL/camera/DevicePath.h"
 #include "DLL/camera/UsbLayouts.h"
+#include "DriverPackage/XuTransfer.h"
+#include "VirtualCamera/hardware/UsbHardware.h"
 
 namespace vcam {
 namespace {
-
-struct Port {
-    enum Kind { Empty, HubPort, DevicePort } kind = Empty;
-    HubId hub = 0;
-    UsbDevice device;
-    PortFaults faults;
-};
-
-struct Hub {
-    std::string name;
-    std::vector<Port> ports;  // index 0 is port 1
-    HubFaults faults;
-};
-
-struct Controller {
-    bool present = false;
-    HubId root = 0;
-    ControllerFaults faults;
-};
 
 struct HandleInfo {
     enum Kind { ControllerHandle, HubHandle, InterfaceHandle, ListHandle } kind;
@@ -48,11 +32,12 @@ struct BlockRecord {
     bool guarded;
 };
 
+// The hardware itself is the shared model (hardware/UsbHardware.h), which the kernel bus driver
+// answers through too; what lies around it here (handles, blocks, fault counters, the request
+// log, the camera's driver) belongs to the user-mode model alone.
 struct Machine {
     std::mutex lock;
-    Controller controllers[10];
-    std::map<HubId, Hub> hubs;
-    HubId nextHub = 1;
+    Scene scene;
 
     std::map<ULONG_PTR, HandleInfo> handles;
     ULONG_PTR nextHandle = 0x5000;
@@ -72,7 +57,7 @@ struct Machine {
     std::vector<XuRecord> xuLog;
     bool xuSucceed = true;
     long xuBytes = -1;
-    std::map<unsigned short, unsigned short> xuValues;
+    VusbCameraState camera = {};
     unsigned holdMicroseconds = 0;
     int inFlight = 0;
     int overlaps = 0;
@@ -98,11 +83,19 @@ bool Hit(Machine& m, Request request) {
     return m.failAt[i] != 0 && m.counts[i] == m.failAt[i];
 }
 
+// The shared model asks before its own faults apply.
+int HardwareHook(void* context, int kind) {
+    static const Request requests[] = {
+        Request::RootHubNameSize, Request::RootHubName,    Request::NodeInformation,
+        Request::ConnectionEx,    Request::Connection,     Request::HubNameSize,
+        Request::HubName,         Request::DescriptorHead, Request::DescriptorBody};
+    if (kind < 0 || kind >= static_cast<int>(sizeof requests / sizeof requests[0])) return 0;
+    return Hit(*static_cast<Machine*>(context), requests[kind]);
+}
+
 bool EqualNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
 }
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id) {
     ULONG_PTR value = m.nextHandle;
@@ -117,164 +110,25 @@ HandleInfo* FindHandle(Machine& m, HANDLE handle, HandleInfo::Kind kind) {
     return &it->second;
 }
 
-Port* FindPort(Machine& m, HubId hub, ULONG port) {
-    auto it = m.hubs.find(hub);
-    if (it == m.hubs.end() || port < 1 || port > it->second.ports.size()) return nullptr;
-    return &it->second.ports[port - 1];
-}
-
 BOOL Fail(DWORD error, DWORD* returned) {
     if (returned) *returned = 0;
     SetLastError(error);
     return FALSE;
 }
 
-// Writes a name reply: ActualLength at lengthOffset, then as much of the terminated UTF-16 name
-// as fits. Returns the bytes written.
-DWORD PutName(const std::string& name, long actualOverride, DWORD lengthOffset, BYTE* out,
-              DWORD outSize) {
-    std::wstring wide = Widen(name);
-    DWORD nameBytes = static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
-    DWORD actual = lengthOffset + 4 + nameBytes;
-    WriteLe32(out + lengthOffset,
-              actualOverride >= 0 ? static_cast<ULONG>(actualOverride) : actual);
-    DWORD room = outSize - (lengthOffset + 4);
-    DWORD copy = std::min(room, nameBytes);
-    std::memcpy(out + lengthOffset + 4, wide.c_str(), copy);
-    return lengthOffset + 4 + copy;
-}
-
-BOOL RootHubRequest(Machine& m, int number, DWORD code, void* in, DWORD inSize, BYTE* out,
-                    DWORD outSize, DWORD* returned) {
-    if (code != IoctlUsbGetRootHubName || inSize != 0 || !out || outSize < RootHubNameHeadSize) {
+BOOL Answer(Machine& m, int status, std::uint32_t bytes, DWORD* returned) {
+    switch (status) {
+    case VusbOk:
+        if (returned) *returned = bytes;
+        return TRUE;
+    case VusbRefused:
+        return Fail(ERROR_GEN_FAILURE, returned);
+    case VusbNotThere:
+        return Fail(ERROR_INVALID_PARAMETER, returned);
+    default:
         ++m.protocolErrors;
         return Fail(ERROR_INVALID_PARAMETER, returned);
     }
-    Controller& controller = m.controllers[number];
-    bool first = outSize == RootHubNameHeadSize;
-    if (Hit(m, first ? Request::RootHubNameSize : Request::RootHubName) ||
-        (first ? controller.faults.rootNameSize : controller.faults.rootName))
-        return Fail(ERROR_GEN_FAILURE, returned);
-    DWORD written = PutName(m.hubs[controller.root].name, controller.faults.rootNameActualLength, 0,
-                            out, outSize);
-    if (returned) *returned = written;
-    return TRUE;
-}
-
-void FillConnection(const Hub& hub, ULONG port, BYTE* out, DWORD outSize) {
-    std::memset(out + 4, 0, outSize - 4);
-    const Port& p = hub.ports[port - 1];
-    BYTE* descriptor = out + offsetof(ConnectionInfoBlock, DeviceDescriptor);
-    if (p.kind != Port::Empty) {
-        descriptor[0] = 18;
-        descriptor[1] = 1;
-        WriteLe16(descriptor + 2, 0x0200);
-        descriptor[7] = 64;
-        descriptor[17] = 1;
-    }
-    if (p.kind == Port::DevicePort) {
-        descriptor[4] = 0xEF;  // miscellaneous: composite with interface associations
-        descriptor[5] = 2;
-        descriptor[6] = 1;
-        WriteLe16(descriptor + 8, p.device.vendorId);
-        WriteLe16(descriptor + 10, p.device.productId);
-        WriteLe16(descriptor + 12, 0x0100);
-        WriteLe32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), p.device.connectionStatus);
-    } else if (p.kind == Port::HubPort) {
-        descriptor[4] = 9;  // hub class
-        WriteLe16(descriptor + 8, 0x05E3);
-        WriteLe16(descriptor + 10, 0x0610);
-        out[offsetof(ConnectionInfoBlock, DeviceIsHub)] = 1;
-        WriteLe32(out + offsetof(ConnectionInfoBlock, ConnectionStatus), 1);
-    }
-    out[offsetof(ConnectionInfoBlock, Speed)] = 2;
-}
-
-BOOL HubRequest(Machine& m, HubId id, DWORD code, void* inVoid, DWORD inSize, BYTE* out,
-                DWORD outSize, DWORD* returned) {
-    const BYTE* in = static_cast<const BYTE*>(inVoid);
-    Hub& hub = m.hubs[id];
-    switch (code) {
-    case IoctlUsbGetNodeInformation: {
-        if (!out || outSize < sizeof(NodeInformationBlock)) break;
-        if (Hit(m, Request::NodeInformation) || hub.faults.nodeInformation)
-            return Fail(ERROR_GEN_FAILURE, returned);
-        std::memset(out, 0, sizeof(NodeInformationBlock));
-        out[4] = 9;
-        out[5] = 0x29;
-        out[6] = static_cast<BYTE>(hub.ports.size());
-        if (returned) *returned = sizeof(NodeInformationBlock);
-        return TRUE;
-    }
-    case IoctlUsbGetNodeConnectionInformationEx:
-    case IoctlUsbGetNodeConnectionInformation: {
-        if (!in || !out || inSize < 35 || outSize < 35) break;
-        ULONG port = ReadLe32(in);
-        Port* p = FindPort(m, id, port);
-        if (!p) break;
-        bool ex = code == IoctlUsbGetNodeConnectionInformationEx;
-        if (Hit(m, ex ? Request::ConnectionEx : Request::Connection) ||
-            (ex ? hub.faults.connectionEx || p->faults.connectionEx
-                : hub.faults.connection || p->faults.connection))
-            return Fail(ERROR_GEN_FAILURE, returned);
-        WriteLe32(out, port);
-        FillConnection(hub, port, out, outSize);
-        if (returned) *returned = 35;
-        return TRUE;
-    }
-    case IoctlUsbGetNodeConnectionName: {
-        if (!in || !out || inSize < NodeConnectionNameHeadSize ||
-            outSize < NodeConnectionNameHeadSize)
-            break;
-        ULONG port = ReadLe32(in);
-        Port* p = FindPort(m, id, port);
-        if (!p) break;
-        bool first = outSize == NodeConnectionNameHeadSize;
-        if (Hit(m, first ? Request::HubNameSize : Request::HubName) ||
-            (first ? p->faults.nameSize : p->faults.name))
-            return Fail(ERROR_GEN_FAILURE, returned);
-        if (p->kind != Port::HubPort || !m.hubs.count(p->hub))
-            return Fail(ERROR_INVALID_PARAMETER, returned);
-        WriteLe32(out, port);
-        DWORD written = PutName(m.hubs[p->hub].name, p->faults.nameActualLength, 4, out, outSize);
-        if (returned) *returned = written;
-        return TRUE;
-    }
-    case IoctlUsbGetDescriptorFromNodeConnection: {
-        if (!in || !out || inSize < sizeof(DescriptorRequestHead) ||
-            outSize < sizeof(DescriptorRequestHead))
-            break;
-        DescriptorRequestHead head;
-        std::memcpy(&head, in, sizeof head);
-        Port* p = FindPort(m, id, head.ConnectionIndex);
-        if (!p || head.wValue != (ConfigurationDescriptorType << 8) || head.wIndex != 0 ||
-            head.bmRequest != 0 || head.bRequest != 0 ||
-            head.wLength + sizeof(DescriptorRequestHead) > outSize)
-            break;
-        bool first = outSize == sizeof(DescriptorBlock) && head.wLength == 9;
-        if (Hit(m, first ? Request::DescriptorHead : Request::DescriptorBody) ||
-            (first ? p->faults.descriptorHead : p->faults.descriptorBody))
-            return Fail(ERROR_GEN_FAILURE, returned);
-        if (p->kind != Port::DevicePort || p->device.configuration.empty())
-            return Fail(ERROR_GEN_FAILURE, returned);
-        std::vector<unsigned char> data = p->device.configuration;
-        if (!first && data.size() >= 4) {
-            USHORT total = static_cast<USHORT>(ReadLe16(&data[2]) + p->faults.bodyTotalLengthDelta);
-            WriteLe16(&data[2], total);
-        }
-        DWORD copy = std::min<DWORD>(head.wLength, static_cast<DWORD>(data.size()));
-        std::memmove(out, &head, sizeof head);
-        std::memcpy(out + sizeof head, data.data(), copy);
-        long delta =
-            first ? p->faults.descriptorHeadBytesDelta : p->faults.descriptorBodyBytesDelta;
-        if (returned) *returned = static_cast<DWORD>(sizeof head + copy + delta);
-        return TRUE;
-    }
-    default:
-        break;
-    }
-    ++m.protocolErrors;
-    return Fail(ERROR_INVALID_PARAMETER, returned);
 }
 
 void Hold(unsigned microseconds) {
@@ -288,11 +142,12 @@ void Hold(unsigned microseconds) {
     } while ((now.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart < microseconds);
 }
 
-// Called without the machine lock held: the request stays "in flight" for the hold time.
+// The camera's driver over the camera: called without the machine lock held, so that the
+// request stays "in flight" for the hold time.
 BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outVoid, DWORD outSize,
                    DWORD* returned) {
     Machine& m = M();
-    const BYTE* in = static_cast<const BYTE*>(inVoid);
+    BYTE* in = static_cast<BYTE*>(inVoid);
     BYTE* out = static_cast<BYTE*>(outVoid);
     unsigned hold;
     bool fail;
@@ -317,52 +172,21 @@ BOOL DriverRequest(int index, DWORD code, void* inVoid, DWORD inSize, void* outV
         ++m.protocolErrors;
         return Fail(ERROR_INVALID_FUNCTION, returned);
     }
-    XuControlRequest request;
-    std::memcpy(&request, in, sizeof request);
-    DWORD expectedIn =
-        request.Direction == XuDirectionWrite
-            ? std::max<DWORD>(sizeof request, XuControlHeaderSize + request.DataLength)
-            : sizeof request;
-    if (request.Direction > XuDirectionWrite || inSize != expectedIn ||
-        (request.Direction == XuDirectionRead && (!out || outSize < request.DataLength)))
+    XuTransfer transfer;
+    if (!XuDescribeTransfer(in, inSize, out ? outSize : 0, &transfer)) {
         ++m.protocolErrors;
-    if (fail || !m.xuSucceed) return Fail(ERROR_GEN_FAILURE, returned);
-    if (request.Direction == XuDirectionWrite) {
-        unsigned short value = request.ControlValue;
-        if (request.DataLength >= 2 && inSize >= XuControlHeaderSize + 2)
-            value = ReadLe16(in + XuControlHeaderSize);
-        else if (request.DataLength == 1 && inSize > XuControlHeaderSize)
-            value = in[XuControlHeaderSize];
-        m.xuValues[request.Selector] = value;
-    } else if (out) {
-        unsigned short value = m.xuValues[request.Selector];
-        DWORD count = std::min<DWORD>(outSize, request.DataLength);
-        for (DWORD i = 0; i < count; ++i) out[i] = i < 2 ? static_cast<BYTE>(value >> (8 * i)) : 0;
+        return Fail(ERROR_INVALID_PARAMETER, returned);
     }
-    if (returned) *returned = m.xuBytes >= 0 ? static_cast<DWORD>(m.xuBytes) : request.DataLength;
+    if (fail || !m.xuSucceed) return Fail(ERROR_GEN_FAILURE, returned);
+    BYTE* data = transfer.requestType & 0x80 ? out : in + transfer.dataOffset;
+    std::uint32_t transferred = 0;
+    if (VusbCameraControl(&m.camera, transfer.requestType, transfer.request, transfer.value,
+                          transfer.index, transfer.length, data, &transferred) != VusbOk)
+        return Fail(ERROR_GEN_FAILURE, returned);
+    if (returned)
+        *returned = m.xuBytes >= 0 ? static_cast<DWORD>(m.xuBytes)
+                                   : XuBytesReturned(&transfer, transferred);
     return TRUE;
-}
-
-std::string NextHubName(Machine& m, bool root, HubId id) {
-    char name[160];
-    std::snprintf(name, sizeof name,
-                  root
-                      ? "USB#ROOT_HUB20#4&2f%04x&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}"
-                      : "USB#VID_05E3&PID_0610#5&3a%04x&0&1#{f18a0e88-c30c-11d0-8815-00a0c906bed8}",
-                  id);
-    return name;
-}
-
-HubId NewHub(Machine& m, bool root, int ports, const std::string& name) {
-    HubId id = m.nextHub++;
-    Hub& hub = m.hubs[id];
-    hub.name = name.empty() ? NextHubName(m, root, id) : name;
-    hub.ports.resize(std::max(0, std::min(ports, 255)));
-    return id;
-}
-
-Port* PortOf(Machine& m, HubId parent, int port) {
-    return port > 0 ? FindPort(m, parent, static_cast<ULONG>(port)) : nullptr;
 }
 
 const SIZE_T PageSize = 4096;
@@ -374,9 +198,7 @@ const SIZE_T PageSize = 4096;
 void Reset() {
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
-    for (auto& controller : m.controllers) controller = Controller();
-    m.hubs.clear();
-    m.nextHub = 1;
+    m.scene = Scene();
     m.handles.clear();
     m.blocks.clear();  // blocks still held are the caller's leak; forgetting them keeps tests apart
     m.badReleases = 0;
@@ -390,78 +212,44 @@ void Reset() {
     m.xuLog.clear();
     m.xuSucceed = true;
     m.xuBytes = -1;
-    m.xuValues.clear();
+    m.camera = VusbCameraState{};
     m.holdMicroseconds = 0;
     m.inFlight = 0;
     m.overlaps = 0;
 }
 
 HubId AddHostController(int number, int ports, const std::string& rootHubName) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (number < 0 || number > 9) return 0;
-    Controller& controller = m.controllers[number];
-    controller.present = true;
-    controller.root = NewHub(m, true, ports, rootHubName);
-    return controller.root;
+    return Locked([&](Machine& m) { return m.scene.AddController(number, ports, rootHubName); });
 }
 
 HubId AttachHub(HubId parent, int port, int ports, const std::string& name) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (!PortOf(m, parent, port)) return 0;
-    HubId id = NewHub(m, false, ports, name);
-    Port& p = *PortOf(m, parent, port);
-    p.kind = Port::HubPort;
-    p.hub = id;
-    return id;
+    return Locked([&](Machine& m) { return m.scene.AttachHub(parent, port, ports, name); });
 }
 
 void AttachHubLink(HubId parent, int port, HubId target) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (Port* p = PortOf(m, parent, port)) {
-        p->kind = Port::HubPort;
-        p->hub = target;
-    }
+    Locked([&](Machine& m) { m.scene.AttachHubLink(parent, port, target); });
 }
 
 std::string HubName(HubId hub) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    auto it = m.hubs.find(hub);
-    return it == m.hubs.end() ? std::string() : it->second.name;
+    return Locked([&](Machine& m) { return m.scene.HubName(hub); });
 }
 
 void AttachDevice(HubId parent, int port, const UsbDevice& device) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (Port* p = PortOf(m, parent, port)) {
-        p->kind = Port::DevicePort;
-        p->hub = 0;
-        p->device = device;
-    }
+    Locked([&](Machine& m) { m.scene.AttachDevice(parent, port, device); });
 }
 
 // ---- Faults ----------------------------------------------------------------------------------
 
 void SetControllerFaults(int number, const ControllerFaults& faults) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (number >= 0 && number <= 9) m.controllers[number].faults = faults;
+    Locked([&](Machine& m) { m.scene.SetControllerFaults(number, faults); });
 }
 
 void SetHubFaults(HubId hub, const HubFaults& faults) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    auto it = m.hubs.find(hub);
-    if (it != m.hubs.end()) it->second.faults = faults;
+    Locked([&](Machine& m) { m.scene.SetHubFaults(hub, faults); });
 }
 
 void SetPortFaults(HubId hub, int port, const PortFaults& faults) {
-    Machine& m = M();
-    std::lock_guard<std::mutex> guard(m.lock);
-    if (Port* p = PortOf(m, hub, port)) p->faults = faults;
+    Locked([&](Machine& m) { m.scene.SetPortFaults(hub, port, faults); });
 }
 
 void FailNth(Request request, int nth) {
@@ -514,15 +302,17 @@ void SetXuResponse(bool succeed, long bytesReturned) {
 unsigned short XuValue(unsigned short selector, bool* known) {
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
-    auto it = m.xuValues.find(selector);
-    if (known) *known = it != m.xuValues.end();
-    return it == m.xuValues.end() ? 0 : it->second;
+    std::uint16_t value = 0;
+    const bool stored = VusbCameraValue(&m.camera, selector, &value);
+    if (known) *known = stored;
+    return value;
 }
 
 void SetXuValue(unsigned short selector, unsigned short value) {
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
-    m.xuValues[selector] = value;
+    std::uint32_t transferred;
+    VusbCameraControl(&m.camera, 0x40, 0, value, selector, 0, nullptr, &transferred);
 }
 
 void SetXuHoldMicroseconds(unsigned microseconds) {
@@ -737,7 +527,7 @@ HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition
     if (name.size() == 8 && _strnicmp(path, "\\\\.\\HCD", 7) == 0 && name[7] >= '0' &&
         name[7] <= '9') {
         int number = name[7] - '0';
-        Controller& controller = m.controllers[number];
+        const VusbController& controller = m.scene.Hardware().controllers[number];
         if (Hit(m, Request::ControllerOpen) || !controller.present || controller.faults.open) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -747,14 +537,15 @@ HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition
     }
     if (name.size() > 4 && name.compare(0, 4, "\\\\.\\") == 0) {
         std::string hubName = name.substr(4);
-        for (auto& entry : m.hubs) {
-            if (!EqualNoCase(entry.second.name, hubName)) continue;
-            if (Hit(m, Request::HubOpen) || entry.second.faults.open) {
+        for (HubId id = 1; id < VusbMaxHubs; ++id) {
+            const VusbHub& hub = m.scene.Hardware().hubs[id];
+            if (!hub.used || !EqualNoCase(hub.name, hubName)) continue;
+            if (Hit(m, Request::HubOpen) || hub.faults.open) {
                 SetLastError(ERROR_FILE_NOT_FOUND);
                 return INVALID_HANDLE_VALUE;
             }
             if (!(access & GENERIC_WRITE)) ++m.protocolErrors;
-            return NewHandle(m, HandleInfo::HubHandle, entry.first);
+            return NewHandle(m, HandleInfo::HubHandle, id);
         }
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -784,13 +575,18 @@ BOOL IoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWO
             ++m.protocolErrors;
             return Fail(ERROR_INVALID_HANDLE, returned);
         }
-        BYTE* bytes = static_cast<BYTE*>(out);
+        std::uint32_t bytes = 0;
+        int status;
         switch (it->second.kind) {
         case HandleInfo::ControllerHandle:
-            return RootHubRequest(m, it->second.id, code, in, inSize, bytes, outSize, returned);
+            status = VusbControllerRequest(&m.scene.Hardware(), it->second.id, code, in, inSize,
+                                           out, outSize, &bytes, HardwareHook, &m);
+            return Answer(m, status, bytes, returned);
         case HandleInfo::HubHandle:
-            if (!m.hubs.count(it->second.id)) return Fail(ERROR_DEVICE_REMOVED, returned);
-            return HubRequest(m, it->second.id, code, in, inSize, bytes, outSize, returned);
+            if (!m.scene.HubExists(it->second.id)) return Fail(ERROR_DEVICE_REMOVED, returned);
+            status = VusbHubRequest(&m.scene.Hardware(), m.scene.Pool().data(), it->second.id, code,
+                                    in, inSize, out, outSize, &bytes, HardwareHook, &m);
+            return Answer(m, status, bytes, returned);
         default:
             interfaceIndex = it->second.id;
             break;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "VirtualCamera/Scene.h"
+
 namespace vcam {
 
 // ---- Machine ---------------------------------------------------------------------------------
@@ -12,8 +14,6 @@ namespace vcam {
 // Empty machine: no controllers, no interfaces, no faults; logs and counters cleared.
 // Leak counters are cleared too, so call it only when nothing of the previous scenario is held.
 void Reset();
-
-using HubId = int;  // 0 is never a valid hub
 
 // Host controller "\\.\HCD<number>" (0..9) with a root hub of the given port count.
 // name: the root hub's name (without "\\.\"); empty gives a unique default.
@@ -25,44 +25,14 @@ HubId AttachHub(HubId parent, int port, int ports, const std::string& name = "")
 void AttachHubLink(HubId parent, int port, HubId target);
 std::string HubName(HubId hub);
 
-struct UsbDevice {
-    unsigned short vendorId = 0;
-    unsigned short productId = 0;
-    unsigned long connectionStatus = 1;        // 0: nothing connected
-    std::vector<unsigned char> configuration;  // the whole configuration descriptor set
-};
 void AttachDevice(HubId parent, int port, const UsbDevice& device);
 
 // ---- Faults ----------------------------------------------------------------------------------
 
-struct ControllerFaults {
-    bool open = false;
-    bool rootNameSize = false;       // first root hub name request
-    bool rootName = false;           // second request
-    long rootNameActualLength = -1;  // >= 0: reported instead of the true size
-};
 void SetControllerFaults(int number, const ControllerFaults& faults);
 
-struct HubFaults {
-    bool open = false;
-    bool nodeInformation = false;
-    bool connectionEx = false;  // every port refuses the newer request
-    bool connection = false;    // every port refuses the older request
-};
 void SetHubFaults(HubId hub, const HubFaults& faults);
 
-struct PortFaults {
-    bool connectionEx = false;
-    bool connection = false;
-    bool nameSize = false;              // first downstream hub name request
-    bool name = false;                  // second request
-    long nameActualLength = -1;         // >= 0: reported instead of the true size
-    bool descriptorHead = false;        // first descriptor fetch (9 bytes)
-    bool descriptorBody = false;        // second descriptor fetch (whole set)
-    long descriptorHeadBytesDelta = 0;  // added to the byte count reported
-    long descriptorBodyBytesDelta = 0;
-    long bodyTotalLengthDelta = 0;  // wTotalLength in the second reply changes by this
-};
 void SetPortFaults(HubId hub, int port, const PortFaults& faults);
 
 // Every request kind the locator and the channel send, counted from the last Reset.
