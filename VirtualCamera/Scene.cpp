@@ -335,6 +335,18 @@ private:
         const bool hasNumber = words.size() == 4 && Number(words[3], 10, -65536, 65536, &number);
         if (words.size() > 4 || (words.size() == 4 && !hasNumber))
             return Fail("one number", problem);
+        // A hub's own faults name the hub's place (a controller's number for its root hub).
+        HubFaults hf;
+        hf.open = fault == "hub-open";
+        hf.nodeInformation = fault == "node-information";
+        hf.connectionEx = fault == "hub-connection-ex";
+        hf.connection = fault == "hub-connection";
+        if (hf.open || hf.nodeInformation || hf.connectionEx || hf.connection) {
+            const HubId hub = HubAt(place);
+            if (!hub) return Fail("a hub at the place", problem);
+            scene->SetHubFaults(hub, hf);
+            return true;
+        }
         if (place.ports.empty()) {
             ControllerFaults f;
             f.open = fault == "open";
@@ -346,22 +358,11 @@ private:
             scene->SetControllerFaults(place.controller, f);
             return true;
         }
-        // A hub's own faults name the hub's place; a port's faults name the port's place.
+        // A port's faults name the port's place.
         Place parentPlace = place;
         const int port = parentPlace.ports.back();
         parentPlace.ports.pop_back();
         const HubId parent = HubAt(parentPlace);
-        const HubId hub = HubAt(place);
-        HubFaults hf;
-        hf.open = fault == "hub-open";
-        hf.nodeInformation = fault == "node-information";
-        hf.connectionEx = fault == "hub-connection-ex";
-        hf.connection = fault == "hub-connection";
-        if (hf.open || hf.nodeInformation || hf.connectionEx || hf.connection) {
-            if (!hub) return Fail("a hub at the place", problem);
-            scene->SetHubFaults(hub, hf);
-            return true;
-        }
         PortFaults pf;
         pf.connectionEx = fault == "connection-ex";
         pf.connection = fault == "connection";

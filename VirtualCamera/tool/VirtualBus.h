@@ -1,0 +1,32 @@
+#pragma once
+// A user-mode handle on the virtual USB bus driver's control device: plug and unplug the
+// virtual hardware and wait until the platform has seen it. Used by the VirtualUsb tool and by
+// the driver installer stand-in (to re-plug a camera whose driver changed).
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "Common/Owners.h"
+#include "VirtualCamera/bus/VirtualUsbControl.h"
+
+class VirtualBus {
+public:
+    // False when no virtual bus runs here (as on a machine with real hardware).
+    bool Open();
+    bool Status(VusbBusStatus* status) const;
+    bool PlugBus(const std::vector<std::uint8_t>& sceneBytes) const;
+    bool UnplugBus() const;
+    // Pulls the camera out and waits until the platform has removed it (its driver stack gone);
+    // puts it back and waits until the platform has taken it in: started when `driverExpected`,
+    // else asked for its IDs and hardware IDs. False on a time-out.
+    bool UnplugCamera(DWORD timeoutMs) const;
+    bool PlugCamera(bool driverExpected, DWORD timeoutMs) const;
+    bool CameraValue(std::uint16_t selector, VusbCameraReading* reading) const;
+    // Waits for the camera just plugged in (see PlugCamera).
+    bool WaitForCamera(bool driverExpected, DWORD timeoutMs) const;
+
+private:
+    bool Request(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) const;
+    FileHandle device;
+};

@@ -1,0 +1,127 @@
+// VirtualUsb.exe: the virtual USB hardware's switchboard for tests and the demo.
+//   VirtualUsb install <folder>        installs the bus driver (VirtualUsb.inf) as a root device
+//   VirtualUsb plug <scene file>        plugs a scene in (see VirtualCamera/Scene.h)
+//   VirtualUsb unplug                   pulls the whole bus out
+//   VirtualUsb camera out|in|replug     the scene's camera alone
+//   VirtualUsb value <selector>         what the camera holds for a selector
+// "in", "replug" and "plug" wait until the platform has taken the camera in; with --driver,
+// until its driver has started it. Exit code 0 on success.
+#include <windows.h>
+#include <newdev.h>
+#include <setupapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "VirtualCamera/Scene.h"
+#include "VirtualCamera/tool/VirtualBus.h"
+
+namespace {
+
+const DWORD WaitMs = 15000;
+const char HardwareId[] = "root\\KovaltixVirtualUsb";
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: VirtualUsb install <folder> | plug <scene> [--driver] | unplug |\n"
+                 "       camera out|in|replug [--driver] | value <selector>\n");
+    return 2;
+}
+
+int Failed(const char* what) {
+    std::fprintf(stderr, "VirtualUsb: %s (error %lu)\n", what, GetLastError());
+    return 1;
+}
+
+// The bus as a root-enumerated device of its own INF, as a driver package installs one.
+int Install(const std::string& folder) {
+    VirtualBus bus;
+    if (bus.Open()) return 0;
+    char inf[MAX_PATH];
+    if (GetFullPathNameA((folder + "\\VirtualUsb.inf").c_str(), MAX_PATH, inf, nullptr) == 0)
+        return Failed("no INF path");
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE) return Failed("no device list");
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    // Registered once; a second install finds it there and only brings its driver.
+    static const GUID systemClass = {
+        0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    char ids[sizeof HardwareId + 1] = {};
+    std::memcpy(ids, HardwareId, sizeof HardwareId);
+    bool registered =
+        SetupDiCreateDeviceInfoA(set, "ROOT\\KOVALTIXVIRTUALUSB\\0000", &systemClass, nullptr,
+                                 nullptr, 0, &device) &&
+        SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
+                                          reinterpret_cast<const BYTE*>(ids), sizeof ids) &&
+        SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
+    const DWORD error = GetLastError();
+    SetupDiDestroyDeviceInfoList(set);
+    if (!registered && error != ERROR_DEVINST_ALREADY_EXISTS) return Failed("no root device");
+    BOOL reboot = FALSE;
+    if (!UpdateDriverForPlugAndPlayDevicesA(nullptr, HardwareId, inf, INSTALLFLAG_FORCE, &reboot))
+        return Failed("the bus driver did not install");
+    for (DWORD waited = 0; !bus.Open(); waited += 20) {
+        if (waited > WaitMs) return Failed("the bus driver did not start");
+        Sleep(20);
+    }
+    return 0;
+}
+
+int Plug(const std::string& path, bool driver) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return Failed("no scene file");
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    const size_t slash = path.find_last_of("\\/");
+    vcam::Scene scene;
+    std::string error;
+    if (!vcam::ParseScene(text, slash == std::string::npos ? "." : path.substr(0, slash), &scene,
+                          &error)) {
+        std::fprintf(stderr, "VirtualUsb: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    VirtualBus bus;
+    if (!bus.Open()) return Failed("no virtual bus");
+    if (!bus.PlugBus(scene.Bytes())) return Failed("the bus refused the scene");
+    if (scene.Hardware().cameraHub && !bus.WaitForCamera(driver, WaitMs))
+        return Failed("the platform did not take the camera in");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    const bool driver = std::strcmp(argv[argc - 1], "--driver") == 0;
+    if (command == "install" && argc == 3) return Install(argv[2]);
+    if (command == "plug" && (argc == 3 || (argc == 4 && driver))) return Plug(argv[2], driver);
+    VirtualBus bus;
+    if (!bus.Open()) return Failed("no virtual bus");
+    if (command == "unplug" && argc == 2) return bus.UnplugBus() ? 0 : Failed("unplug");
+    if (command == "camera" && argc >= 3) {
+        const std::string how = argv[2];
+        if (how == "out") return bus.UnplugCamera(WaitMs) ? 0 : Failed("camera out");
+        if (how == "in") return bus.PlugCamera(driver, WaitMs) ? 0 : Failed("camera in");
+        if (how == "replug")
+            return bus.UnplugCamera(WaitMs) && bus.PlugCamera(driver, WaitMs) ? 0
+                                                                              : Failed("replug");
+    }
+    if (command == "value" && argc == 3) {
+        VusbCameraReading reading;
+        if (!bus.CameraValue(static_cast<std::uint16_t>(std::strtoul(argv[2], nullptr, 0)),
+                             &reading))
+            return Failed("value");
+        if (reading.known)
+            std::printf("%lu\n", static_cast<unsigned long>(reading.value));
+        else
+            std::printf("unknown\n");
+        return 0;
+    }
+    return Usage();
+}

@@ -1,0 +1,33 @@
+# Kernel-mode drivers with the same MinGW compilers: no C runtime, no C++ runtime (C++ sources
+# are built without exceptions, RTTI or thread-safe statics), native subsystem, entry
+# DriverEntry, imports from ntoskrnl and hal only (plus what IMPORTS names).
+#   add_kernel_driver(<target> OUTPUT <file name without .sys> SOURCES ... [IMPORTS <targets>])
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(KERNEL_ENTRY DriverEntry)
+else()
+  set(KERNEL_ENTRY _DriverEntry@8)
+endif()
+
+set(KERNEL_DDK_INCLUDE /usr/${MINGW_PREFIX}/include/ddk)
+
+function(add_kernel_driver target)
+  cmake_parse_arguments(K "" "OUTPUT" "SOURCES;IMPORTS" ${ARGN})
+  add_library(${target} SHARED ${K_SOURCES})
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".sys" OUTPUT_NAME ${K_OUTPUT}
+    C_STANDARD 11)
+  # The DDK's headers for the C sources; the shared C++ sources see the user-mode ones.
+  target_include_directories(${target} SYSTEM PRIVATE
+    $<$<COMPILE_LANGUAGE:C>:${KERNEL_DDK_INCLUDE}>)
+  target_compile_options(${target} PRIVATE -fno-stack-protector
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics>)
+  target_link_options(${target} PRIVATE -nostdlib -nostartfiles -Wl,--subsystem,native
+    -Wl,--entry,${KERNEL_ENTRY} -Wl,--image-base,0x10000)
+  # No user-mode library may slip in: the platform's defaults are dropped for these targets.
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  target_link_libraries(${target} PRIVATE ${K_IMPORTS} ntoskrnl hal gcc)
+endfunction()
+
+# The platform's default user-mode libraries are dropped for every target of the directory that
+# includes this file: only kernel drivers live there.
+set(CMAKE_C_STANDARD_LIBRARIES "")
+set(CMAKE_CXX_STANDARD_LIBRARIES "")
