@@ -1,27 +1,355 @@
-// Stand-in for the platform's driver package installer. It appends three lines
-// to the file named by DPINST_LOG: its own file path, its command line and its
-// current folder, then ends with the exit code given in DPINST_EXIT (default 1).
+// Stand-in for the platform's driver package installer, DPInst.exe: a small program of ours that
+// does what the installer library asks of the real one, with the platform's device-installation
+// API, and ends with the real one's exit codes.
+//
+//   DPInst.exe [/q /lm /se /f /sa /sw] /path <folder>
+//       puts the folder's driver package into the driver store and installs it on the present
+//       devices it matches. Exit code: 1 (one package installed on a device), 0x100 (put into
+//       the store, no device to install it on), 0x80010000 (failed).
+//   DPInst.exe /u <inf> /d [/q]
+//       takes the package of <inf> off its devices and out of the store, deletes its services
+//       and (/d) its driver files. Exit code 0, or 0x80010000. A package that is not installed
+//       leaves nothing to do: 0, so that an uninstall stopped later can be run again.
+//
+// Wine loads a device's new function driver only when the device is plugged in again (its
+// user-mode ways to restart a device are stubs), so where the tests' virtual USB bus runs, the
+// stand-in re-plugs the camera after installing, and pulls it out while it removes the package,
+// as Windows restarts the device itself.
+//
+// Tests of the installer's own steps use it as a recorder instead: with DPINST_LOG or DPINST_EXIT
+// set it appends three lines to the file DPINST_LOG names (its own path, its command line, its
+// current folder) and ends with DPINST_EXIT (default 1), installing nothing.
 #include <windows.h>
+#include <newdev.h>
+#include <setupapi.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
-int main() {
-    char log[MAX_PATH];
+#include "Common/Owners.h"
+#include "VirtualCamera/tool/VirtualBus.h"
+
+namespace {
+
+const int InstalledOnDevice = 0x00000001;
+const int PutInStore = 0x00000100;
+const int Failure = 0x80010000;
+const DWORD PlugWaitMs = 15000;
+
+#if defined(_WIN64)
+const char Decoration[] = "NTamd64";
+#else
+const char Decoration[] = "NTx86";
+#endif
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+std::string FileName(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ---- The recorder -----------------------------------------------------------------------------
+
+bool Recording(int* code) {
+    char log[MAX_PATH], exit[32];
     const DWORD logLength = GetEnvironmentVariableA("DPINST_LOG", log, MAX_PATH);
+    const DWORD exitLength = GetEnvironmentVariableA("DPINST_EXIT", exit, sizeof exit);
+    if (logLength == 0 && exitLength == 0) return false;
     if (logLength > 0 && logLength < MAX_PATH) {
-        char self[MAX_PATH] = "";
+        char self[MAX_PATH] = "", folder[MAX_PATH] = "";
         GetModuleFileNameA(nullptr, self, MAX_PATH);
-        char folder[MAX_PATH] = "";
         GetCurrentDirectoryA(MAX_PATH, folder);
         if (FILE* file = std::fopen(log, "ab")) {
             std::fprintf(file, "%s\n%s\n%s\n", self, GetCommandLineA(), folder);
             std::fclose(file);
         }
     }
-    char code[32];
-    const DWORD codeLength = GetEnvironmentVariableA("DPINST_EXIT", code, sizeof code);
-    if (codeLength > 0 && codeLength < sizeof code)
-        return static_cast<int>(std::strtol(code, nullptr, 10));
-    return 1;
+    *code = exitLength > 0 && exitLength < sizeof exit ? static_cast<int>(std::strtol(exit, nullptr, 10))
+                                                       : 1;
+    return true;
+}
+
+// ---- The package's INF ------------------------------------------------------------------------
+
+struct InfTraits {
+    using Value = HINF;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value inf) { SetupCloseInfFile(inf); }
+};
+using Inf = Scoped<InfTraits>;
+
+struct DeviceListTraits {
+    using Value = HDEVINFO;
+    static Value Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value list) { SetupDiDestroyDeviceInfoList(list); }
+};
+using DeviceList = Scoped<DeviceListTraits>;
+
+std::string Field(INFCONTEXT* line, DWORD index) {
+    char text[512];
+    return SetupGetStringFieldA(line, index, text, sizeof text, nullptr) ? text : "";
+}
+
+// What the package installs on this architecture: the hardware IDs of its models, its install
+// sections, the services they add and the driver files they copy (full target paths).
+struct Package {
+    std::vector<std::string> hardwareIds;
+    std::vector<std::string> services;
+    std::vector<std::string> files;
+};
+
+void ReadInstallSection(HINF inf, const std::string& section, Package* package) {
+    INFCONTEXT line;
+    if (SetupFindFirstLineA(inf, (section + ".Services").c_str(), "AddService", &line)) {
+        do package->services.push_back(Field(&line, 1));
+        while (SetupFindNextMatchLineA(&line, "AddService", &line));
+    }
+    if (!SetupFindFirstLineA(inf, section.c_str(), "CopyFiles", &line)) return;
+    do {
+        for (DWORD i = 1; i <= SetupGetFieldCount(&line); ++i) {
+            const std::string copy = Field(&line, i);
+            char folder[MAX_PATH];
+            INFCONTEXT file;
+            if (!SetupGetTargetPathA(inf, nullptr, copy.c_str(), folder, MAX_PATH, nullptr) ||
+                !SetupFindFirstLineA(inf, copy.c_str(), nullptr, &file))
+                continue;
+            do package->files.push_back(std::string(folder) + "\\" + Field(&file, 1));
+            while (SetupFindNextLine(&file, &file));
+        }
+    } while (SetupFindNextMatchLineA(&line, "CopyFiles", &line));
+}
+
+bool ReadPackage(const std::string& infPath, Package* package) {
+    const Inf inf(SetupOpenInfFileA(infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
+    INFCONTEXT maker;
+    if (!inf || !SetupFindFirstLineA(inf.Get(), "Manufacturer", nullptr, &maker)) return false;
+    do {
+        std::string models = Field(&maker, 1);
+        for (DWORD i = 2; i <= SetupGetFieldCount(&maker); ++i)
+            if (EqualNoCase(Field(&maker, i), Decoration)) models += std::string(".") + Decoration;
+        INFCONTEXT model;
+        if (!SetupFindFirstLineA(inf.Get(), models.c_str(), nullptr, &model)) continue;
+        do {
+            for (DWORD i = 2; i <= SetupGetFieldCount(&model); ++i)
+                package->hardwareIds.push_back(Field(&model, i));
+            char section[256];
+            if (SetupDiGetActualSectionToInstallA(inf.Get(), Field(&model, 1).c_str(), section,
+                                                  sizeof section, nullptr, nullptr))
+                ReadInstallSection(inf.Get(), section, package);
+        } while (SetupFindNextLine(&model, &model));
+    } while (SetupFindNextLine(&maker, &maker));
+    auto unique = [](std::vector<std::string>& v) {
+        std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) {
+            return _stricmp(a.c_str(), b.c_str()) < 0;
+        });
+        v.erase(std::unique(v.begin(), v.end(), EqualNoCase), v.end());
+    };
+    unique(package->hardwareIds);
+    unique(package->services);
+    unique(package->files);
+    return !package->hardwareIds.empty();
+}
+
+std::vector<std::string> MultiText(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD property) {
+    char buffer[2048] = {};
+    std::vector<std::string> texts;
+    if (!SetupDiGetDeviceRegistryPropertyA(list, device, property, nullptr,
+                                           reinterpret_cast<BYTE*>(buffer), sizeof buffer - 2,
+                                           nullptr))
+        return texts;
+    for (const char* at = buffer; *at; at += std::strlen(at) + 1) texts.push_back(at);
+    return texts;
+}
+
+// ---- /path: install -------------------------------------------------------------------------
+
+// The hardware IDs under which present devices match the package.
+std::vector<std::string> MatchingDevices(const Package& package) {
+    std::vector<std::string> matched;
+    const DeviceList list(SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
+                                               DIGCF_ALLCLASSES | DIGCF_PRESENT));
+    if (!list) return matched;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
+        for (const std::string& id : MultiText(list.Get(), &device, SPDRP_HARDWAREID)) {
+            const bool ours = std::any_of(package.hardwareIds.begin(), package.hardwareIds.end(),
+                                          [&](const std::string& p) { return EqualNoCase(p, id); });
+            if (ours) {
+                matched.push_back(id);
+                break;
+            }
+        }
+    }
+    return matched;
+}
+
+int Install(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    const FindHandle search(FindFirstFileA((folder + "\\*.inf").c_str(), &found));
+    if (!search) return Failure;
+    const std::string inf = folder + "\\" + found.cFileName;
+    Package package;
+    char stored[MAX_PATH];
+    if (!ReadPackage(inf, &package) ||
+        !SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr))
+        return Failure;
+    bool installed = false;
+    for (const std::string& id : MatchingDevices(package)) {
+        BOOL reboot = FALSE;
+        if (!UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), stored, INSTALLFLAG_FORCE,
+                                                &reboot))
+            return Failure;
+        installed = true;
+    }
+    VirtualBus bus;
+    if (installed && bus.Open() &&
+        (!bus.UnplugCamera(PlugWaitMs) || !bus.PlugCamera(true, PlugWaitMs)))
+        return Failure;
+    return installed ? InstalledOnDevice : PutInStore;
+}
+
+// ---- /u: uninstall ----------------------------------------------------------------------------
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string content;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
+        std::fclose(file);
+    }
+    return content;
+}
+
+// The driver store's copy of the package: the INF in the platform's INF folder with the same
+// content (the store may have renamed it).
+std::string StoredInf(const std::string& inf) {
+    const std::string content = ReadWholeFile(inf);
+    char windows[MAX_PATH];
+    if (content.empty() || GetWindowsDirectoryA(windows, MAX_PATH) == 0) return "";
+    const std::string folder = std::string(windows) + "\\inf\\";
+    WIN32_FIND_DATAA found;
+    const FindHandle search(FindFirstFileA((folder + "*.inf").c_str(), &found));
+    if (!search) return "";
+    do {
+        if (ReadWholeFile(folder + found.cFileName) == content) return folder + found.cFileName;
+    } while (FindNextFileA(search.Get(), &found));
+    return "";
+}
+
+// Every device, present or not, whose driver came from the stored INF loses it and its node: the
+// driver's key first, which would otherwise outlive the node.
+bool RemoveFromDevices(const std::string& storedName) {
+    const DeviceList list(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+    if (!list) return false;
+    bool removed = true;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
+        const HKEY opened =
+            SetupDiOpenDevRegKey(list.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
+        if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) continue;
+        {
+            const RegistryKey driverKey(opened);
+            char infPath[MAX_PATH] = "";
+            DWORD size = sizeof infPath - 1;
+            if (RegQueryValueExA(driverKey.Get(), "InfPath", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(infPath), &size) != ERROR_SUCCESS ||
+                !EqualNoCase(infPath, storedName))
+                continue;
+            RegDeleteTreeA(driverKey.Get(), nullptr);
+        }
+        SetupDiDeleteDevRegKey(list.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV);
+        if (!SetupDiCallClassInstaller(DIF_REMOVE, list.Get(), &device)) removed = false;
+    }
+    return removed;
+}
+
+bool DeleteServices(const Package& package) {
+    struct ServiceTraits {
+        using Value = SC_HANDLE;
+        static Value Invalid() { return nullptr; }
+        static void Close(Value handle) { CloseServiceHandle(handle); }
+    };
+    using Service = Scoped<ServiceTraits>;
+    const Service manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return false;
+    bool deleted = true;
+    for (const std::string& name : package.services) {
+        const Service service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_ALL_ACCESS));
+        if (!service) continue;
+        SERVICE_STATUS status;
+        ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        if (!DeleteService(service.Get())) {
+            deleted = false;
+            continue;
+        }
+        // A driver still loaded keeps its service until the platform restarts (Wine 8.0 never
+        // unloads a function driver whose device went, where Windows does): its key goes now,
+        // as the restart would take it.
+        const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+        if (RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS)
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    }
+    return deleted;
+}
+
+int Uninstall(const std::string& inf, bool deleteFiles) {
+    Package package;
+    if (!ReadPackage(inf, &package)) return Failure;
+    bool done = true;
+    // A package no longer in the store has left its devices already; what may remain of an
+    // earlier run (services, files) still goes.
+    const std::string stored = StoredInf(inf);
+    VirtualBus bus;
+    const bool virtualBus = !stored.empty() && bus.Open();
+    if (!stored.empty()) {
+        // The camera leaves the bus first, so that its driver's stack is torn down.
+        if (virtualBus && !bus.UnplugCamera(PlugWaitMs)) return Failure;
+        done = RemoveFromDevices(FileName(stored));
+        done = SetupUninstallOEMInfA(FileName(stored).c_str(), SUOI_FORCEDELETE, nullptr) && done;
+        DeleteFileA((stored.substr(0, stored.size() - 4) + ".pnf").c_str());
+    }
+    done = DeleteServices(package) && done;
+    if (deleteFiles) {
+        // A driver file still mapped goes when the platform restarts, as the service does.
+        for (const std::string& file : package.files)
+            if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                !DeleteFileA(file.c_str()) &&
+                !MoveFileExA(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+                done = false;
+    }
+    // Back on the bus, the camera is a device without a driver, as before the installation.
+    if (virtualBus && !bus.PlugCamera(false, PlugWaitMs)) done = false;
+    return done ? 0 : Failure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int code = 0;
+    if (Recording(&code)) return code;
+    std::string path, uninstall;
+    bool deleteFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (EqualNoCase(option, "/path") && i + 1 < argc)
+            path = argv[++i];
+        else if (EqualNoCase(option, "/u") && i + 1 < argc)
+            uninstall = argv[++i];
+        else if (EqualNoCase(option, "/d"))
+            deleteFiles = true;
+    }
+    if (!uninstall.empty()) return Uninstall(uninstall, deleteFiles);
+    if (!path.empty()) return Install(path);
+    return Failure;
 }
