@@ -337,7 +337,8 @@ protected:
         HKEY key;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegOpenKeyExA(HKEY_LOCAL_MACHINE, settingsPath.c_str(), 0, KEY_ALL_ACCESS, &key));
-        for (const char* name : {"GainEx", "FlipEx", "Wide"}) RegDeleteValueA(key, name);
+        for (const char* name : {"GainEx", "FlipEx", "Wide", "Short", "Empty"})
+            RegDeleteValueA(key, name);
         RegCloseKey(key);
     }
     void Store(const char* name, DWORD type, const void* data, DWORD size) {
@@ -363,7 +364,11 @@ TEST_F(OpenChannelTest, AnythingButTheExpectedValueGivesTheFallback) {
     Store("FlipEx", REG_SZ, "1", 2);
     DWORD wide[2] = {1, 2};
     Store("Wide", REG_BINARY, wide, sizeof wide);
-    for (const char* name : {"FlipEx", "Missing", "Wide"}) {
+    // A REG_DWORD too short to be one is no value either.
+    const WORD half = 0x0707;
+    Store("Short", REG_DWORD, &half, sizeof half);
+    Store("Empty", REG_DWORD, nullptr, 0);
+    for (const char* name : {"FlipEx", "Missing", "Wide", "Short", "Empty"}) {
         SCOPED_TRACE(name);
         DWORD value = 0, size = 4;
         EXPECT_FALSE(channel.ReadSetting(name, REG_DWORD, &value, &size, &fallback));
