@@ -387,28 +387,41 @@ TEST_F(PageTest, UpdateAfterHostChangesRefreshesEveryControlAndSendsNothing) {
 }
 
 TEST_F(PageTest, DisabledRecordsHideTheirControlsAndTheHandlersPassZero) {
-    Start({{"AWBEx", 0},
-           {"AWBExEnb", 0},
+    // A camera without automatic white balance or exposure: the auto records are disabled and
+    // their values absent, so they hold the default 1; the groups are manual all the same.
+    Start({{"AWBExEnb", 0},
            {"WBRedEx", 10},
            {"WBBlueEx", 30},
+           {"AECExEnb", 0},
+           {"ExposureEx", 100},
            {"GainExEnb", 0},
            {"AGCEx", 0},
            {"FlipExEnb", 0},
            {"PowerLineExEnb", 0}});
     ASSERT_NE(Open(), nullptr);
     for (int id :
-         {IDC_WB_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
+         {IDC_WB_AUTO, IDC_EXPOSURE_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
           IDC_POWERLINE_LABEL, IDC_POWERLINE_OUTDOOR, IDC_POWERLINE_50HZ, IDC_POWERLINE_60HZ}) {
         EXPECT_FALSE(IsWindowVisible(Item(id))) << id;
     }
     EXPECT_TRUE(IsUsable(Item(IDC_MIRROR)));
     ExpectSlider(IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, 10, true);
+    ExpectSlider(IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, 30, true);
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 100, true);
 
     // The hidden auto box reads unchecked, so white balance goes out as manual values.
     PressKey(Item(IDC_WB_RED_SLIDER), VK_RIGHT);
     EXPECT_TRUE(camera->ValuesOf(SelAutoWhiteBalance).empty());
     EXPECT_EQ(camera->ValuesOf(SelRed), Values{11});
     EXPECT_EQ(camera->ValuesOf(SelBlue), Values{30});
+    ExpectSlider(IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, 11, true);
+    PressKey(Item(IDC_EXPOSURE_SLIDER), VK_LEFT);
+    EXPECT_EQ(camera->ValuesOf(SelExposure), Values{99});
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 99, true);
+    owner->UpdateExtensionPropDialog();
+    PumpMessages();
+    ExpectSlider(IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, 30, true);
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 99, true);
 
     // Auto gain still works; the disabled gain record is skipped.
     camera->Mark();
