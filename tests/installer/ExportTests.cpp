@@ -275,6 +275,32 @@ TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase) {
     EXPECT_TRUE(FileExists(SettingsFile()));
 }
 
+TEST_F(InstallerTest, AnUninstallStoppedAtTheSystemCopyCanBeRunAgain) {
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context));
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    {
+        // Open, not loaded: the in-use test lets it pass, its deletion fails.
+        const HANDLE busy =
+            CreateFileA(SystemCopy().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+        EXPECT_FALSE(Uninstaller(&context));
+        CloseHandle(busy);
+    }
+    // Still registered, so the folder can still be confirmed.
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+
+    EXPECT_TRUE(Uninstaller(&context));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
+    EXPECT_EQ(std::vector<std::string>{"BRALIMOND.dll"}, ListFolder(InstallFolder()));
+}
+
 TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval) {
     ASSERT_TRUE(LoadSourceModule());
     ASSERT_TRUE(Installer(&context));
