@@ -36,7 +36,8 @@ bool ReadContextTexts(const InstallContext& context, ContextTexts& texts) {
     texts.parentFolder = PlainName(context.parentFolder);
     texts.productFolder = PlainName(context.productFolder);
     texts.productName = PlainName(context.productName);
-    texts.displayName = TerminatedText(context.displayName);
+    // Also the uninstall shortcut's file name, which must stay in the product's Start-menu folder.
+    texts.displayName = PlainName(context.displayName);
     return texts.baseFolder && texts.parentFolder && texts.productFolder && texts.productName &&
            texts.displayName;
 }

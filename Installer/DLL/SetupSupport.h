@@ -11,8 +11,8 @@ struct ContextTexts {
     const char* displayName = nullptr;
 };
 
-// False for an unterminated field, or a parent folder, product folder or product name that is
-// not a name (PlainName).
+// False for an unterminated field, or a parent folder, product folder, product name or display
+// name that is not a name (PlainName).
 bool ReadContextTexts(const InstallContext& context, ContextTexts& texts);
 
 // The field's text when it names one folder or file: null when it does not end inside the

@@ -328,10 +328,12 @@ TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts) {
 }
 
 TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused) {
-    // Each would make a folder or key reach outside the one it names a member of.
+    // Each would make a folder, key or shortcut reach outside the one it names a member of (a
+    // colon in a file name makes an alternate data stream).
     const char* const bad[] = {"", ".", "..", "up\\down", "up/down", "c:x"};
     for (const char* name : bad) {
-        for (char* field : {context.parentFolder, context.productFolder, context.productName}) {
+        for (char* field : {context.parentFolder, context.productFolder, context.productName,
+                            context.displayName}) {
             FillContext(true, true);
             LoadSourceModule();
             std::strcpy(field, name);
