@@ -11,6 +11,7 @@
 #include "Common/Owners.h"
 #include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
+#include "Installer/DLL/SetupSupport.h"
 
 namespace {
 
@@ -270,7 +271,7 @@ int main(int argc, char** argv) {
         // the installation this copy belongs to.
         const std::string expected =
             options.baseFolder + "\\" + options.parentFolder + "\\" + options.productFolder + "\\";
-        if (lstrcmpiA(expected.c_str(), folder.c_str()) != 0) {
+        if (!SameFolder(expected.c_str(), folder.c_str())) {
             std::fprintf(stderr,
                          "/uninstall runs from the installation folder (%s), not from %s.\n",
                          expected.c_str(), folder.c_str());
