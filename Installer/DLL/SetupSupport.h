@@ -24,6 +24,10 @@ const char* PlainName(const char (&field)[N]) {
     return PlainName(field, N);
 }
 
+// The first of `characters` in `text`, read as the ANSI code page reads it: the second byte of a
+// double-byte character is none of them. Null when there is none.
+const char* FindCharacter(const char* text, const char* characters);
+
 // True when the product's Uninstall entry runs a setup program that lies in `folder`.
 bool EntryNamesFolder(const char* productName, const char* folder);
 

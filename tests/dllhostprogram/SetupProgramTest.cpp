@@ -205,6 +205,14 @@ TEST_F(SetupProgram, SaysSoWhenItsLibraryIsMissing) {
     ProgramResult result = Setup("");
     EXPECT_EQ(3, result.exitCode) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("BRALIMOND.dll")) << result.output;
+
+    // In code page 932 "\x83\x5C" is one character whose second byte is a backslash: a product
+    // folder named with it, as an installation records it, passes the name checks and the
+    // missing library is again what stops the program.
+    ASSERT_TRUE(WriteTextFile(source + "\\Installer.ini",
+                              "[Setup]\r\nProductFolder=\x83\x5C\x83\x74\x83\x67\r\n"));
+    result = RunProgramInLocale("ja_JP.UTF-8", source + "\\MERSIVO.exe");
+    EXPECT_EQ(3, result.exitCode) << result.output;
     EXPECT_FALSE(FolderExists(base));
 }
 
