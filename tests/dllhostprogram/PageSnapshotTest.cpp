@@ -326,8 +326,8 @@ TEST(HostPageWindow, ShowsTheStoredSettingsUnderTheLibrarysTitleAndEndsWhenClose
             for (HWND child = GetWindow(page, GW_CHILD); child;
                  child = GetWindow(child, GW_HWNDNEXT))
                 shown.push_back(child);
-            ASSERT_EQ(reference.controls.size(), shown.size());
-            for (size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_EQ(reference.controls.size(), shown.size());
+            for (size_t i = 0; i < std::min(shown.size(), reference.controls.size()); ++i) {
                 const PageControl& control = reference.controls[i];
                 SCOPED_TRACE(testing::Message() << "control #" << i + 1 << " id " << control.id);
                 char className[64] = "";
