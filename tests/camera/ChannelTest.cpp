@@ -469,31 +469,4 @@ TEST_F(OpenChannelTest, RequestsNeverInterleave) {
     EXPECT_EQ(0, vcam::XuOverlaps());
 }
 
-// Without the channel's lock the same load does overlap: the detector above can see it.
-TEST_F(ChannelTest, TheVirtualDriverDetectsOverlappingRequests) {
-    std::string path = vcam::DevicePath(CameraVendorId, Product, "00");
-    vcam::CaptureInterface entry;
-    entry.path = path;
-    vcam::AddCaptureInterface(entry);
-    HANDLE device = DeviceLayer::OpenDevice(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, device);
-    vcam::SetXuHoldMicroseconds(2000);
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 4; ++t) {
-        workers.emplace_back([device] {
-            for (int i = 0; i < 5; ++i) {
-                unsigned char request[10] = {1, 0xC2, 0x29};
-                DWORD returned;
-                DeviceLayer::IoControl(device, XuControlIoctl, request, 10, nullptr, 0, &returned);
-            }
-        });
-    }
-    for (std::thread& w : workers) w.join();
-    vcam::SetXuHoldMicroseconds(0);
-    EXPECT_GT(vcam::XuOverlaps(), 0);
-    DeviceLayer::CloseDevice(device);
-}
-
 }  // namespace
