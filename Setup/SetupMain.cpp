@@ -11,6 +11,7 @@
 #include "Common/Owners.h"
 #include "Installer/DLL/BRALIMOND.h"
 #include "Installer/DLL/InstallManifest.h"
+#include "Installer/DLL/SetupSupport.h"
 
 namespace {
 
@@ -145,11 +146,12 @@ bool Fill(char (&field)[N], const std::string& text, const char* what) {
     return true;
 }
 
-// A name becomes one folder or key below others: empty or separator-laden names would make
-// the uninstall remove a whole shared folder or key.
+// A name becomes one folder, key or shortcut below others: empty or separator-laden names would
+// make the uninstall remove a whole shared folder or key. The library's rule, read as it reads
+// names; and none of the characters a file name can't hold, which would stop an install halfway.
 bool IsPlainName(const std::string& name, const char* what) {
-    if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos || name == "." ||
-        name == "..") {
+    if (PlainName(name.c_str(), name.size() + 1) == nullptr ||
+        FindCharacter(name.c_str(), "*?\"<>|") != nullptr) {
         std::fprintf(stderr, "The %s \"%s\" is not a plain, non-empty name.\n", what, name.c_str());
         return false;
     }
@@ -270,7 +272,7 @@ int main(int argc, char** argv) {
         // the installation this copy belongs to.
         const std::string expected =
             options.baseFolder + "\\" + options.parentFolder + "\\" + options.productFolder + "\\";
-        if (lstrcmpiA(expected.c_str(), folder.c_str()) != 0) {
+        if (!SameFolder(expected.c_str(), folder.c_str())) {
             std::fprintf(stderr,
                          "/uninstall runs from the installation folder (%s), not from %s.\n",
                          expected.c_str(), folder.c_str());

@@ -138,9 +138,10 @@ bool DeviceChannel::ReadSetting(const char* name, DWORD type, void* buffer, DWOR
     if (settingsKey && name) {
         DWORD stored = REG_NONE;
         DWORD got = *size;
+        // A REG_DWORD of fewer than 4 bytes (even none) would leave part of the buffer unread.
         if (RegQueryValueExA(settingsKey.Get(), name, nullptr, &stored, static_cast<BYTE*>(buffer),
                              &got) == ERROR_SUCCESS &&
-            stored == type) {
+            stored == type && (type != REG_DWORD || got == sizeof(DWORD))) {
             *size = got;
             return true;
         }

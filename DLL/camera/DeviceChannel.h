@@ -28,6 +28,7 @@ public:
     bool SetXuControl(BYTE requestCode, WORD selector, WORD value, WORD length, const void* data);
 
     // On false the fallback's *size bytes are copied into buffer and *size is left unchanged.
+    // A REG_DWORD counts as read only when it holds exactly 4 bytes.
     bool ReadSetting(const char* name, DWORD type, void* buffer, DWORD* size, const void* fallback);
     bool WriteSetting(const char* name, DWORD type, const void* data, DWORD size);
 

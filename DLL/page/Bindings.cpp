@@ -135,14 +135,45 @@ void TrackbarEditLink::CopyPosition(HWND trackbar) {
     SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
 }
 
+int TrackbarEditLink::Position(HWND trackbar) const {
+    return static_cast<int>(CallWindowProcA(previousProc, trackbar, TBM_GETPOS, 0, 0));
+}
+
+void TrackbarEditLink::EndLostDrag(HWND trackbar) {
+    dragging = false;
+    // The trackbar never sees the button go up either, and one that keeps dragging would follow
+    // the mouse hovering over it; its button-up releases the thread's capture, so it is told only
+    // while no window of this thread holds one.
+    if (GetCapture() == nullptr) CallWindowProcA(previousProc, trackbar, WM_LBUTTONUP, 0, 0);
+}
+
+namespace {
+
+// What the user moves the thumb with: keys, the mouse and its wheel, the timer that repeats a
+// page step while the button is held on the channel, and the end of a drag.
+bool MovesTheThumb(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || message == WM_TIMER ||
+           message == WM_CAPTURECHANGED;
+}
+
+}  // namespace
+
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* link = reinterpret_cast<TrackbarEditLink*>(GetWindowLongPtrA(trackbar, GWLP_USERDATA));
     if (link == nullptr || link->previousProc == nullptr) {
         return DefWindowProcA(trackbar, message, wParam, lParam);
     }
+    const bool watched = MovesTheThumb(message);
+    const int before = watched ? link->Position(trackbar) : 0;
+    // The drag ends before the trackbar lets the capture go, so that the capture change this
+    // causes is not taken for a lost drag.
+    const bool released = message == WM_LBUTTONUP && link->dragging;
+    if (released) link->dragging = false;
     const LRESULT result = CallWindowProcA(link->previousProc, trackbar, message, wParam, lParam);
 
-    // Decided after the trackbar has acted, so the copy reads the new position.
+    // Decided after the trackbar has acted, so the copy reads the new position. Press, drag
+    // moves, release and Left/Right copy once each even when the thumb stays put.
     bool copy = false;
     switch (message) {
     case WM_KEYDOWN:
@@ -158,14 +189,19 @@ LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam
         copy = link->dragging;
         break;
     case WM_LBUTTONUP:
-        if (link->dragging) {
-            link->dragging = false;
-            copy = true;
+        copy = released;
+        break;
+    case WM_CAPTURECHANGED:
+        // Alt+Tab in mid-drag: the capture went elsewhere and no button-up will come.
+        if (link->dragging && reinterpret_cast<HWND>(lParam) != trackbar) {
+            link->EndLostDrag(trackbar);
         }
         break;
     default:
         break;
     }
+    // Any other way the thumb moved (keys, wheel, paging): the edit box follows all the same.
+    if (!copy && watched) copy = link->Position(trackbar) != before;
     if (copy) link->CopyPosition(trackbar);
     return result;
 }

@@ -19,8 +19,9 @@ int FindCheckedIndex(HWND dialog, const int* ids, int count);
 // The trackbar's window procedure while it is subclassed by a TrackbarEditLink.
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Copies a trackbar's position into its edit box whenever the user moves the thumb with the
-// mouse or the Left/Right keys; the edit box's EN_UPDATE is how the dialog learns of the move.
+// Copies a trackbar's position into its edit box whenever the user moves the thumb (keys, mouse,
+// wheel), and on every press, drag move, release and Left/Right key-down even when it stays put;
+// the edit box's EN_UPDATE is how the dialog learns of the move.
 class TrackbarEditLink {
 public:
     TrackbarEditLink();
@@ -46,6 +47,10 @@ public:
 private:
     friend LRESULT CALLBACK TrackbarSubclassProc(HWND, UINT, WPARAM, LPARAM);
     void CopyPosition(HWND trackbar);
+    // The position as the trackbar itself reports it, past this link's procedure.
+    int Position(HWND trackbar) const;
+    // The drag ends without a button-up: the capture was taken away.
+    void EndLostDrag(HWND trackbar);
 
     HWND dialog;
     int labelId;

@@ -46,8 +46,14 @@ public:
     BusyScope& operator=(const BusyScope&) = delete;
 };
 
+// A camera without the automatic mode has it disabled, with a Value that is only a leftover
+// default: its group is manual, as the hidden check box (read as 0) tells the Set_ methods.
+bool Manual(PropertyIndex autoFlag) {
+    return Record(autoFlag).Enb == 0 || Record(autoFlag).Value == 0;
+}
+
 void ShowWhiteBalance() {
-    const bool manual = Record(PropAutoWhiteBalance).Value == 0;
+    const bool manual = Manual(PropAutoWhiteBalance);
     RedSlider.SetValue(Record(PropWhiteBalanceRed).Value);
     BlueSlider.SetValue(Record(PropWhiteBalanceBlue).Value);
     RedSlider.Enable(manual);
@@ -56,12 +62,12 @@ void ShowWhiteBalance() {
 
 void ShowExposure() {
     ExposureSlider.SetValue(Record(PropExposure).Value);
-    ExposureSlider.Enable(Record(PropAutoExposure).Value == 0);
+    ExposureSlider.Enable(Manual(PropAutoExposure));
 }
 
 void ShowGain() {
     GainSlider.SetValue(Record(PropGain).Value);
-    GainSlider.Enable(Record(PropAutoGain).Value == 0);
+    GainSlider.Enable(Manual(PropAutoGain));
 }
 
 void OnWhiteBalanceChange(KOVALTIX& owner) {
@@ -170,11 +176,11 @@ void BindPage(HWND page) {
     PrivacyBox.Bind(page, IDC_PRIVACY, &Record(PropPrivacy));
     LowLightBox.Bind(page, IDC_LOWLIGHT, &Record(PropLowLight));
 
-    const bool manualWhiteBalance = Record(PropAutoWhiteBalance).Value == 0;
+    const bool manualWhiteBalance = Manual(PropAutoWhiteBalance);
     RedSlider.Enable(manualWhiteBalance);
     BlueSlider.Enable(manualWhiteBalance);
-    ExposureSlider.Enable(Record(PropAutoExposure).Value == 0);
-    GainSlider.Enable(Record(PropAutoGain).Value == 0);
+    ExposureSlider.Enable(Manual(PropAutoExposure));
+    GainSlider.Enable(Manual(PropAutoGain));
 }
 
 // A page may be created again after this one: hand the controls back while they still exist

@@ -18,9 +18,8 @@ public:
     ApplyGuard& operator=(const ApplyGuard&) = delete;
 };
 
-// Stores v, sends its low 16 bits, and writes v back once the camera took it: the record itself
-// may have changed meanwhile (the page reloads it without the lock). A disabled control counts
-// as done.
+// Stores v, sends its low 16 bits, and writes v back once the camera took it, whatever the
+// record holds by then. A disabled control counts as done.
 bool Apply(int index, long v) {
     PROPDATA& record = ExtensionPropertyTable[index];
     const PropertyInfo& info = PropertyInfoTable[index];
@@ -42,7 +41,9 @@ long Def(int index) { return ExtensionPropertyTable[index].Def; }
 
 bool CopyOut(PROPDATA* out, int index) {
     if (!out) return false;
-    *out = ExtensionPropertyTable[index];
+    // The page reloads through Get_ into the records themselves, without the apply lock: a copy
+    // onto itself could put back a value that another thread's Set_ stored in between.
+    if (out != &ExtensionPropertyTable[index]) *out = ExtensionPropertyTable[index];
     return true;
 }
 

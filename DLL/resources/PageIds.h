@@ -3,6 +3,7 @@
 #ifndef KOVALTIX_PAGE_IDS_H
 #define KOVALTIX_PAGE_IDS_H
 
+// clang-format off
 #define IDD_EXTENSION_PAGE      103
 #define IDS_PAGE_TITLE          103
 
@@ -30,5 +31,6 @@
 #define IDC_EXPOSURE_LABEL      1041
 #define IDC_GAIN_LABEL          1042
 #define IDC_POWERLINE_LABEL     1043
+// clang-format on
 
 #endif

@@ -36,7 +36,8 @@ bool ReadContextTexts(const InstallContext& context, ContextTexts& texts) {
     texts.parentFolder = PlainName(context.parentFolder);
     texts.productFolder = PlainName(context.productFolder);
     texts.productName = PlainName(context.productName);
-    texts.displayName = TerminatedText(context.displayName);
+    // Also the uninstall shortcut's file name, which must stay in the product's Start-menu folder.
+    texts.displayName = PlainName(context.displayName);
     return texts.baseFolder && texts.parentFolder && texts.productFolder && texts.productName &&
            texts.displayName;
 }
@@ -46,15 +47,18 @@ const char* PlainName(const char* field, std::size_t size) {
     if (end == nullptr || end == field || std::strcmp(field, ".") == 0 ||
         std::strcmp(field, "..") == 0)
         return nullptr;
-    for (const char* c = field; c < end; ++c) {
-        // The second byte of a double-byte character is no separator.
-        if (IsDBCSLeadByte(static_cast<BYTE>(*c)) && c + 1 < end) {
+    return FindCharacter(field, "\\/:") == nullptr ? field : nullptr;
+}
+
+const char* FindCharacter(const char* text, const char* characters) {
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*c)) && c[1] != '\0') {
             ++c;
             continue;
         }
-        if (*c == '\\' || *c == '/' || *c == ':') return nullptr;
+        if (std::strchr(characters, *c) != nullptr) return c;
     }
-    return field;
+    return nullptr;
 }
 
 bool EntryNamesFolder(const char* productName, const char* folder) {

@@ -11,8 +11,8 @@ struct ContextTexts {
     const char* displayName = nullptr;
 };
 
-// False for an unterminated field, or a parent folder, product folder or product name that is
-// not a name (PlainName).
+// False for an unterminated field, or a parent folder, product folder, product name or display
+// name that is not a name (PlainName).
 bool ReadContextTexts(const InstallContext& context, ContextTexts& texts);
 
 // The field's text when it names one folder or file: null when it does not end inside the
@@ -23,6 +23,10 @@ template <std::size_t N>
 const char* PlainName(const char (&field)[N]) {
     return PlainName(field, N);
 }
+
+// The first of `characters` in `text`, read as the ANSI code page reads it: the second byte of a
+// double-byte character is none of them. Null when there is none.
+const char* FindCharacter(const char* text, const char* characters);
 
 // True when the product's Uninstall entry runs a setup program that lies in `folder`.
 bool EntryNamesFolder(const char* productName, const char* folder);

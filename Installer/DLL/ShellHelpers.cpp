@@ -25,6 +25,30 @@ bool IsDotEntry(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
+// What tells one file from another, however a path spells it: letter case, a short name, or
+// the 32-bit system folder a 32-bit process is redirected to all name the same volume and index.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    }
+};
+
+bool IdentifyFile(const char* path, FileIdentity& id) {
+    // No access asked for, and every kind shared: a loaded or busy file still opens.
+    const FileHandle file(CreateFileA(path, 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !GetFileInformationByHandle(file.Get(), &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.indexHigh = info.nFileIndexHigh;
+    id.indexLow = info.nFileIndexLow;
+    return true;
+}
+
 }  // namespace
 
 bool CreateShortcut(const char* target, const char* name, const char* description, HWND owner,
@@ -84,7 +108,9 @@ bool CreateShortcut(const char* target, const char* name, const char* descriptio
 }
 
 bool IsModuleLoaded(const char* path) {
-    if (path == nullptr) return false;
+    // A file that can't be opened is not loaded anywhere.
+    FileIdentity wanted;
+    if (path == nullptr || !IdentifyFile(path, wanted)) return false;
     DWORD processes[1024];
     DWORD processBytes = 0;
     if (!EnumProcesses(processes, sizeof processes, &processBytes)) return false;
@@ -100,8 +126,9 @@ bool IsModuleLoaded(const char* path) {
         if (moduleCount > 1024) moduleCount = 1024;
         for (DWORD m = 0; m < moduleCount; ++m) {
             char name[MAX_PATH];
+            FileIdentity loaded;
             if (GetModuleFileNameExA(process.Get(), modules[m], name, MAX_PATH) != 0 &&
-                std::strcmp(name, path) == 0)
+                IdentifyFile(name, loaded) && loaded == wanted)
                 return true;
         }
     }

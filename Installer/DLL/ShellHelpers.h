@@ -10,8 +10,8 @@ bool CreateShortcut(const char* target, const char* name, const char* descriptio
                     const char* workingDirectory, int showCommand, const char* iconPath,
                     int iconIndex);
 
-// True when some process has a module loaded whose file path equals `path`
-// byte for byte.
+// True when some process has the file at `path` loaded as a module, under whatever spelling of
+// its path.
 bool IsModuleLoaded(const char* path);
 
 // True when the folder exists or was created together with its missing parents.

@@ -88,11 +88,13 @@ extern "C" bool Uninstaller(const InstallContext* context) {
     // own Uninstall entry names as the setup program's qualifies, never the source media or
     // any other folder holding the same files. The entry is read before it is deleted.
     const bool confirmed = EntryNamesFolder(productName, installFolder.c_str());
-    if (!Unregister(productName)) return false;
-
+    // The entry goes last: an uninstall that fails before stays registered, and running it
+    // again can still confirm the folder and finish.
     if (GetFileAttributesA(systemFile.c_str()) != INVALID_FILE_ATTRIBUTES &&
         !DeleteFileA(systemFile.c_str()))
         return false;
+    if (!Unregister(productName)) return false;
+
     // Files in use (the caller's own) keep the folder; that does not fail the call.
     installFolder.DropLast();
     if (confirmed) RemoveFolderTree(installFolder.c_str());

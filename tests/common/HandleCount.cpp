@@ -54,7 +54,9 @@ int OpenHandleCount() {
 
 void OpenLastingHandles() {
     // GoogleTest's per-thread trace stack, made (with its lock) on first use.
-    { SCOPED_TRACE("lasting handles"); }
+    {
+        SCOPED_TRACE("lasting handles");
+    }
     // The window station and desktop, which a process opens on its first window call, and the
     // directory of named objects, on its first named object.
     RegisterWindowMessageA("OpenLastingHandles");

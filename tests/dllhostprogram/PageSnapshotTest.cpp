@@ -1,6 +1,6 @@
-// The host's picture of its live page: a valid, compressed PNG (its chunks checked here, CRCs
-// included; its pixels decoded by the platform's imaging component) that shows the page at the
-// size the dialog really has.
+// The host's page, as a person sees it: its picture, a valid, compressed PNG (its chunks checked
+// here, CRCs included; its pixels decoded by the platform's imaging component) of the dialog's
+// size with every control drawn in place, and its live window, whose controls are read back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,12 +8,14 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "Common/Owners.h"
+#include "DLL/resources/PageIds.h"
 #include "tests/common/TestPaths.h"
 #include "tests/dllhostprogram/ProgramRunner.h"
 
@@ -137,9 +139,23 @@ struct Picture {
     return DecodePixels(widePath, picture);
 }
 
-// The English page's size in pixels, from the library's own template, made into a dialog here.
-SIZE EnglishDialogSize() {
+// One control of a page: its place in the page's client area and what it says.
+struct PageControl {
+    int id = 0;
+    std::string className;
+    std::string text;
+    RECT rect = {};
+};
+
+// The English page as its template alone makes it (from the library, as a dialog here): its
+// size in pixels and its controls, against which the host's page is compared.
+struct ReferencePage {
     SIZE size = {0, 0};
+    std::vector<PageControl> controls;
+};
+
+ReferencePage EnglishReferencePage() {
+    ReferencePage page;
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     // The shipped library: the same resources, and inert here.
@@ -152,7 +168,7 @@ SIZE EnglishDialogSize() {
     if (!dialogTemplate) {
         ADD_FAILURE() << "no English dialog 103 in KOVALTIX.dll";
         if (library) FreeLibrary(library);
-        return size;
+        return page;
     }
     HWND parent = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 0, 0, 600, 500, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -162,16 +178,32 @@ SIZE EnglishDialogSize() {
     EXPECT_NE(nullptr, dialog) << "error " << GetLastError();
     RECT rect;
     if (dialog && GetWindowRect(dialog, &rect)) {
-        size.cx = rect.right - rect.left;
-        size.cy = rect.bottom - rect.top;
+        page.size.cx = rect.right - rect.left;
+        page.size.cy = rect.bottom - rect.top;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            PageControl control;
+            control.id = GetDlgCtrlID(child);
+            char text[256] = "";
+            GetClassNameA(child, text, sizeof(text));
+            control.className = text;
+            GetWindowTextA(child, text, sizeof(text));
+            control.text = text;
+            GetWindowRect(child, &control.rect);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&control.rect), 2);
+            page.controls.push_back(control);
+        }
     }
     if (dialog) DestroyWindow(dialog);
     if (parent) DestroyWindow(parent);
     FreeLibrary(library);
-    return size;
+    return page;
 }
 
-TEST(HostPageSnapshot, EnglishPageIsARealRenderingAtTheDialogSize) {
+// The host's snapshot is a picture of the page: of the dialog's size, with something drawn
+// wherever the template puts a control (a blank or misplaced capture, or a page whose controls
+// are missing or hidden, leaves some of them a flat colour).
+TEST(HostPageSnapshot, EnglishPageAtTheDialogSizeWithEveryControlDrawnInPlace) {
     const std::string folder = BinFolder() + "hostsnapshot";
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIX.exe", folder + "\\KOVALTIX.exe"));
@@ -185,24 +217,26 @@ TEST(HostPageSnapshot, EnglishPageIsARealRenderingAtTheDialogSize) {
 
     Picture decoded;
     ASSERT_TRUE(Decode(picture, &decoded));
-    const SIZE dialog = EnglishDialogSize();
-    ASSERT_GT(dialog.cx, 100);
-    EXPECT_EQ(static_cast<unsigned long>(dialog.cx), decoded.width);
-    EXPECT_EQ(static_cast<unsigned long>(dialog.cy), decoded.height);
+    const ReferencePage reference = EnglishReferencePage();
+    ASSERT_GT(reference.size.cx, 100);
+    EXPECT_EQ(static_cast<unsigned long>(reference.size.cx), decoded.width);
+    EXPECT_EQ(static_cast<unsigned long>(reference.size.cy), decoded.height);
     EXPECT_LT(decoded.fileSize, decoded.width * decoded.height * 3 / 4) << "hardly compressed";
 
-    // Not blank: the face colour, dark text, and the trackbars' and edit boxes' shades.
-    std::set<unsigned long> colours;
-    size_t dark = 0;
-    const size_t pixels = decoded.bgra.size() / 4;
-    for (size_t i = 0; i < pixels; ++i) {
-        const unsigned char* c = &decoded.bgra[i * 4];
-        colours.insert((c[2] << 16) | (c[1] << 8) | c[0]);
-        if (c[0] + c[1] + c[2] < 3 * 96) ++dark;
+    ASSERT_GE(reference.controls.size(), 20u);
+    for (const PageControl& control : reference.controls) {
+        std::set<unsigned long> colours;
+        for (long y = std::max(0L, control.rect.top);
+             y < std::min(static_cast<long>(decoded.height), control.rect.bottom); ++y) {
+            for (long x = std::max(0L, control.rect.left);
+                 x < std::min(static_cast<long>(decoded.width), control.rect.right); ++x) {
+                const unsigned char* c = &decoded.bgra[(y * decoded.width + x) * 4];
+                colours.insert((c[2] << 16) | (c[1] << 8) | c[0]);
+            }
+        }
+        EXPECT_GT(colours.size(), 1u) << "nothing drawn where control " << control.id << " ("
+                                      << control.className << " \"" << control.text << "\") is";
     }
-    EXPECT_GE(colours.size(), 8u);
-    EXPECT_GT(dark, pixels / 400) << "hardly any text drawn";
-    EXPECT_LT(dark, pixels / 2) << "mostly dark: not the page";
     RemoveTree(folder);
 }
 
@@ -230,14 +264,38 @@ HWND TopLevelWindowOf(DWORD process) {
     return found.window;
 }
 
-// A person's session: the window shows the library's title and the page, and closing it ends
-// the program cleanly.
-TEST(HostPageWindow, ShowsThePageUnderTheLibrarysTitleAndEndsWhenClosed) {
+// What a control of another process says and shows; messages to another process are answered
+// by its thread, so none may wait for ever.
+LRESULT Ask(HWND control, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(control, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &answer))
+        ADD_FAILURE() << "no answer to message " << message;
+    return static_cast<LRESULT>(answer);
+}
+
+std::string TextOf(HWND control) {
+    char text[256] = "";
+    Ask(control, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool Checked(HWND page, int id) { return Ask(GetDlgItem(page, id), BM_GETCHECK) == BST_CHECKED; }
+
+// A person's session: the window shows the library's title and the page with the camera's
+// stored settings, every text as the template has it, and closing it ends the program cleanly.
+TEST(HostPageWindow, ShowsTheStoredSettingsUnderTheLibrarysTitleAndEndsWhenClosed) {
     const std::string folder = BinFolder() + "hostwindow";
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIX.exe", folder + "\\KOVALTIX.exe"));
     ASSERT_TRUE(CopyInto(BinFolder() + "KOVALTIXV.dll", folder + "\\KOVALTIX.dll"));
-    std::string commandLine = "\"" + folder + "\\KOVALTIX.exe\" window";
+    const std::string host = "\"" + folder + "\\KOVALTIX.exe\" ";
+    // Settings other than the defaults, so the page can only show them by reading them.
+    ASSERT_EQ(0, RunProgram(host + "set Exposure 0 123").exitCode);
+    ASSERT_EQ(0, RunProgram(host + "set Flip 1").exitCode);
+    ASSERT_EQ(0, RunProgram(host + "set PowerLine 0").exitCode);
+    const ReferencePage reference = EnglishReferencePage();
+
+    std::string commandLine = host + "window";
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -261,6 +319,37 @@ TEST(HostPageWindow, ShowsThePageUnderTheLibrarysTitleAndEndsWhenClosed) {
             EXPECT_EQ(pageRect.right - pageRect.left, client.right) << "fitted to the page";
             EXPECT_EQ(pageRect.bottom - pageRect.top, client.bottom);
         }
+        if (page) {
+            // Every control of the template, in its order, visible, and saying what the
+            // template says (the edit boxes show numbers, below).
+            std::vector<HWND> shown;
+            for (HWND child = GetWindow(page, GW_CHILD); child;
+                 child = GetWindow(child, GW_HWNDNEXT))
+                shown.push_back(child);
+            EXPECT_EQ(reference.controls.size(), shown.size());
+            for (size_t i = 0; i < std::min(shown.size(), reference.controls.size()); ++i) {
+                const PageControl& control = reference.controls[i];
+                SCOPED_TRACE(testing::Message() << "control #" << i + 1 << " id " << control.id);
+                char className[64] = "";
+                GetClassNameA(shown[i], className, sizeof(className));
+                EXPECT_EQ(control.className, className);
+                EXPECT_EQ(control.id, GetDlgCtrlID(shown[i]));
+                EXPECT_TRUE(IsWindowVisible(shown[i]));
+                if (control.className != "Edit") {
+                    EXPECT_EQ(control.text, TextOf(shown[i]));
+                }
+            }
+            HWND exposure = GetDlgItem(page, IDC_EXPOSURE_SLIDER);
+            EXPECT_EQ(123, Ask(exposure, TBM_GETPOS));
+            EXPECT_EQ("123", TextOf(GetDlgItem(page, IDC_EXPOSURE_EDIT)));
+            EXPECT_TRUE(IsWindowEnabled(exposure)) << "manual exposure: the slider is usable";
+            EXPECT_FALSE(Checked(page, IDC_EXPOSURE_AUTO));
+            EXPECT_TRUE(Checked(page, IDC_WB_AUTO)) << "white balance stays automatic";
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, IDC_WB_RED_SLIDER)));
+            EXPECT_TRUE(Checked(page, IDC_FLIP));
+            EXPECT_TRUE(Checked(page, IDC_POWERLINE_OUTDOOR));
+            EXPECT_FALSE(Checked(page, IDC_POWERLINE_60HZ));
+        }
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
     const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
@@ -271,6 +360,8 @@ TEST(HostPageWindow, ShowsThePageUnderTheLibrarysTitleAndEndsWhenClosed) {
     EXPECT_EQ(0u, code);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (const char* group : {"Exposure", "Flip", "PowerLine"})
+        EXPECT_EQ(0, RunProgram(host + "reset " + group).exitCode) << group;
     RemoveTree(folder);
 }
 

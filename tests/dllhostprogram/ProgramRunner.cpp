@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -72,6 +73,41 @@ ProgramResult RunProgram(const std::string& commandLine) {
     if (WaitForSingleObject(processHandle.Get(), 10000) != WAIT_OBJECT_0) return result;
     DWORD code = 0;
     if (GetExitCodeProcess(processHandle.Get(), &code)) result.exitCode = static_cast<int>(code);
+    return result;
+}
+
+ProgramResult RunProgramInLocale(const std::string& locale, const std::string& program) {
+    // Wine takes a process's locale from its Unix LC_ALL when it starts, which no Windows
+    // environment block reaches: the Wine loader is started through a Unix shell that sets it.
+    // Wine cannot wait for a Unix process, so the shell appends the exit code to the output.
+    ProgramResult result;
+    char folder[MAX_PATH] = "";
+    char logPath[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, folder);
+    if (GetTempFileNameA(folder, "run", 0, logPath) == 0) return result;
+    const std::string unixProgram = UnixPath(program);
+    const std::string unixLog = UnixPath(logPath);
+    const std::string done = "ExitCode=";
+    const std::string command =
+        "LC_ALL=" + locale + " \\\"${WINELOADER:-/usr/lib/wine/wine64}\\\" '" + unixProgram +
+        "' >'" + unixLog + "' 2>&1; echo " + done + "$? >>'" + unixLog + "'";
+    if (!unixProgram.empty() && !unixLog.empty() && StartUnixCommand(command)) {
+        for (int waited = 0; waited < 60000; waited += 100) {
+            result.output = ReadTextFile(logPath);
+            if (result.output.find(done) != std::string::npos) break;
+            Sleep(100);
+        }
+    }
+    DeleteFileA(logPath);
+    const size_t end = result.output.find(done);
+    if (end == std::string::npos) {
+        result.output += "\n(no exit code from: " + command + ")";
+        return result;
+    }
+    result.exitCode = std::atoi(result.output.c_str() + end + done.size());
+    result.output.erase(end);
+    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
+                        result.output.end());
     return result;
 }
 

@@ -14,6 +14,10 @@ struct ProgramResult {
 // commandLine's first word is the program; it runs in its own folder.
 ProgramResult RunProgram(const std::string& commandLine);
 
+// Runs the program, without arguments, under a system locale (an LC_ALL value, such as
+// "ja_JP.UTF-8"), which decides its ANSI code page.
+ProgramResult RunProgramInLocale(const std::string& locale, const std::string& program);
+
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 bool CopyInto(const std::string& from, const std::string& to);

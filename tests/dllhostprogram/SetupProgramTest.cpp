@@ -36,6 +36,7 @@ protected:
     void SetUp() override {
         source = BinFolder() + "setupsource";
         base = BinFolder() + "setupbase";
+        baseOption = base;
         install = base + "\\" + TestParent + "\\" + TestProduct;
         log = BinFolder() + "setup-dpinst.log";
         RemoveTree(source);
@@ -93,12 +94,13 @@ protected:
                 FolderExists(StartMenuFolder())};
     }
     ProgramResult Setup(const std::string& arguments) {
-        return RunProgram("\"" + source + "\\MERSIVO.exe\" /base \"" + base + "\" /parent " +
+        return RunProgram("\"" + source + "\\MERSIVO.exe\" /base \"" + baseOption + "\" /parent " +
                           TestParent + " /product \"" + TestProduct + "\" /name \"" +
                           TestProductName + "\" /display \"" + TestDisplayName + "\" " + arguments);
     }
 
     std::string source, base, install, log;
+    std::string baseOption;  // base as the setup program is told it
     bool systemFileBefore = false;
     // What an installation holds, from the manifest: its folder's entries, sorted, and the
     // driver package.
@@ -146,6 +148,15 @@ TEST_F(SetupProgram, InstallThenUninstallLeavesTheMachineAsItWas) {
 }
 
 TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
+    // The base folder as a user may type it: its short name, forward slashes and a trailing
+    // separator. The uninstall must still know it for the folder it runs from.
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+    char shortBase[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(base.c_str(), shortBase, MAX_PATH));
+    baseOption = std::string(shortBase) + "/";
+    std::replace(baseOption.begin(), baseOption.end(), '\\', '/');
+    ASSERT_NE(std::string::npos, baseOption.find('~')) << baseOption;
+
     SetEnvironmentVariableA("DPINST_EXIT", "0");  // the driver installer wants 1 for success
     ProgramResult installed = Setup("/desktop 0 /startmenu 0");
     EXPECT_EQ(1, installed.exitCode) << installed.output;
@@ -158,6 +169,8 @@ TEST_F(SetupProgram, ReportsAFailedInstallAndCanStillBeUninstalled) {
     EXPECT_FALSE(
         RegistryKeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + TestProductName));
     EXPECT_FALSE(FileExists(SystemFile()));
+    for (const std::string& left : FolderEntries(install))
+        EXPECT_TRUE(left == "MERSIVO.exe" || left == "BRALIMOND.dll") << left;
 }
 
 TEST_F(SetupProgram, RefusesBadOptionsBeforeTouchingAnything) {
@@ -192,6 +205,14 @@ TEST_F(SetupProgram, SaysSoWhenItsLibraryIsMissing) {
     ProgramResult result = Setup("");
     EXPECT_EQ(3, result.exitCode) << result.output;
     EXPECT_NE(std::string::npos, result.output.find("BRALIMOND.dll")) << result.output;
+
+    // In code page 932 "\x83\x5C" is one character whose second byte is a backslash: a product
+    // folder named with it, as an installation records it, passes the name checks and the
+    // missing library is again what stops the program.
+    ASSERT_TRUE(WriteTextFile(source + "\\Installer.ini",
+                              "[Setup]\r\nProductFolder=\x83\x5C\x83\x74\x83\x67\r\n"));
+    result = RunProgramInLocale("ja_JP.UTF-8", source + "\\MERSIVO.exe");
+    EXPECT_EQ(3, result.exitCode) << result.output;
     EXPECT_FALSE(FolderExists(base));
 }
 

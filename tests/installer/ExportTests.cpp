@@ -264,15 +264,41 @@ TEST_F(InstallerTest, SystemCopyHeldUnderOtherLetterCase) {
     SetDriverInstallerExit(0);
     ModuleHolder holder;
     ASSERT_TRUE(holder.Start(Upper(SystemCopy())));
-    // Not seen as in use: the removal runs until the loaded file resists deletion.
+    // The same file: refused before anything is removed.
     EXPECT_FALSE(Uninstaller(&context));
     holder.Stop();
-    EXPECT_EQ(3u, DriverInstallerLog().size());
-    EXPECT_FALSE(FileExists(DesktopLink()));
-    EXPECT_FALSE(FolderExists(StartMenuFolder()));
-    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(DriverInstallerLog().empty());
+    EXPECT_TRUE(FileExists(DesktopLink()));
+    EXPECT_TRUE(FolderExists(StartMenuFolder()));
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
     EXPECT_TRUE(FileExists(SystemCopy()));
     EXPECT_TRUE(FileExists(SettingsFile()));
+}
+
+TEST_F(InstallerTest, AnUninstallStoppedAtTheSystemCopyCanBeRunAgain) {
+    ASSERT_TRUE(LoadSourceModule());
+    ASSERT_TRUE(Installer(&context));
+    ASSERT_TRUE(LoadInstalledModule());
+    SetDriverInstallerExit(0);
+    {
+        // Open, not loaded: the in-use test lets it pass, its deletion fails.
+        const HANDLE busy =
+            CreateFileA(SystemCopy().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+        EXPECT_FALSE(Uninstaller(&context));
+        CloseHandle(busy);
+    }
+    // Still registered, so the folder can still be confirmed.
+    EXPECT_TRUE(RegistryKeyExists(UninstallKey()));
+    EXPECT_TRUE(FileExists(SystemCopy()));
+    EXPECT_TRUE(FileExists(SettingsFile()));
+
+    EXPECT_TRUE(Uninstaller(&context));
+    EXPECT_FALSE(RegistryKeyExists(UninstallKey()));
+    EXPECT_FALSE(FileExists(SystemCopy()));
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FolderExists(StartMenuFolder()));
+    EXPECT_EQ(std::vector<std::string>{"BRALIMOND.dll"}, ListFolder(InstallFolder()));
 }
 
 TEST_F(InstallerTest, AbsentEntriesAndShortcutsDoNotFailTheRemoval) {
@@ -302,10 +328,12 @@ TEST_F(InstallerTest, MissingSettingsFileLeavesTheShortcuts) {
 }
 
 TEST_F(InstallerTest, NamesThatAreNotNamesAreRefused) {
-    // Each would make a folder or key reach outside the one it names a member of.
+    // Each would make a folder, key or shortcut reach outside the one it names a member of (a
+    // colon in a file name makes an alternate data stream).
     const char* const bad[] = {"", ".", "..", "up\\down", "up/down", "c:x"};
     for (const char* name : bad) {
-        for (char* field : {context.parentFolder, context.productFolder, context.productName}) {
+        for (char* field : {context.parentFolder, context.productFolder, context.productName,
+                            context.displayName}) {
             FillContext(true, true);
             LoadSourceModule();
             std::strcpy(field, name);

@@ -246,22 +246,31 @@ TEST_F(HelperTest, ShortcutInASpecialFolder) {
     DeleteFileA(link.c_str());
 }
 
-TEST_F(HelperTest, IsModuleLoadedComparesWholePathsExactly) {
+TEST_F(HelperTest, IsModuleLoadedKnowsTheFileHoweverItsPathIsSpelled) {
     char self[MAX_PATH];
     ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, MAX_PATH));
     EXPECT_TRUE(IsModuleLoaded(self));
-    EXPECT_FALSE(IsModuleLoaded(Upper(self).c_str()));
+    EXPECT_TRUE(IsModuleLoaded(Upper(self).c_str()));
     EXPECT_FALSE(IsModuleLoaded((std::string(self) + "x").c_str()));
     EXPECT_FALSE(IsModuleLoaded(std::string(self).substr(0, std::string(self).size() - 1).c_str()));
 
-    // A module of another process.
-    const std::string dll = root + "\\Held.dll";
+    // A module of another process, loaded through its short name; a copy of it elsewhere is
+    // another file.
+    const std::string dll = root + "\Held Library Folder\Held Library.dll";
+    const std::string copy = root + "\Held Library.dll";
+    ASSERT_TRUE(CreateFolderTree((root + "\Held Library Folder").c_str()));
     ASSERT_TRUE(CopyFileA((BinFolder() + "BRALIMOND.dll").c_str(), dll.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(dll.c_str(), copy.c_str(), FALSE));
+    char shortName[MAX_PATH] = "";
+    ASSERT_NE(0u, GetShortPathNameA(dll.c_str(), shortName, MAX_PATH));
+    ASSERT_NE(Upper(dll), Upper(shortName));
     EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
     {
         ModuleHolder holder;
-        ASSERT_TRUE(holder.Start(dll));
+        ASSERT_TRUE(holder.Start(shortName));
         EXPECT_TRUE(IsModuleLoaded(dll.c_str()));
+        EXPECT_TRUE(IsModuleLoaded(Upper(dll).c_str()));
+        EXPECT_FALSE(IsModuleLoaded(copy.c_str()));
     }
     EXPECT_FALSE(IsModuleLoaded(dll.c_str()));
 }

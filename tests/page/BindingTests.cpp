@@ -163,9 +163,24 @@ TEST_F(BindingTest, DraggingCopiesOnPressEveryMoveAndRelease) {
     MoveTo(trackbar, POINT{point.x - 20, point.y});
     ReleaseAt(trackbar, point);
     EXPECT_EQ(EditUpdates, 4);
+
+    // A drag whose capture is taken away never sees its button-up; it ends all the same, and
+    // the mouse moving over the trackbar afterwards neither moves the thumb nor copies.
+    point = ThumbCenter(trackbar);
+    PressAt(trackbar, point);
+    ReleaseCapture();
+    EXPECT_EQ(EditUpdates, 5);
+    const int kept = TrackbarPos(trackbar);
+    for (int dx : {25, -40}) {
+        point.x += dx;
+        SendMessageA(trackbar, WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    }
+    EXPECT_EQ(EditUpdates, 5);
+    EXPECT_EQ(TrackbarPos(trackbar), kept);
+    EXPECT_EQ(WindowText(edit), std::to_string(kept));
 }
 
-TEST_F(BindingTest, OnlyLeftAndRightKeysCopyThePosition) {
+TEST_F(BindingTest, EveryKeyThatMovesTheThumbCopiesThePosition) {
     PROPDATA record = MakeRecord(0, 100, 50);
     SliderBinding slider;
     ASSERT_TRUE(slider.Bind(dialog, LabelId, TrackbarId, EditId, &record));
@@ -179,15 +194,26 @@ TEST_F(BindingTest, OnlyLeftAndRightKeysCopyThePosition) {
     EXPECT_EQ(EditUpdates, 3);
     EXPECT_EQ(WindowText(edit), "49");
 
+    int updates = EditUpdates;
     for (UINT key : {VK_UP, VK_DOWN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END}) {
         const int before = TrackbarPos(trackbar);
         PressKey(trackbar, key);
         EXPECT_NE(TrackbarPos(trackbar), before) << "key " << key;
-        EXPECT_EQ(EditUpdates, 3) << "key " << key;
-        EXPECT_EQ(WindowText(edit), "49") << "key " << key;
+        EXPECT_EQ(EditUpdates, ++updates) << "key " << key;
+        EXPECT_EQ(WindowText(edit), std::to_string(TrackbarPos(trackbar))) << "key " << key;
     }
-    // The slider's value is the thumb's, whatever the edit box still shows.
     EXPECT_EQ(slider.GetValue(), 100);
+
+    // End at the end moves nothing and copies nothing; Right copies on every key-down.
+    PressKey(trackbar, VK_END);
+    EXPECT_EQ(EditUpdates, updates);
+    PressKey(trackbar, VK_RIGHT);
+    EXPECT_EQ(EditUpdates, updates + 1);
+
+    const POINT center = ThumbCenter(trackbar);
+    SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
+                 MAKELPARAM(center.x, center.y));
+    EXPECT_EQ(WindowText(edit), std::to_string(TrackbarPos(trackbar)));
 }
 
 TEST_F(BindingTest, GetValueFallsBackToTheEditBoxWhenTheTrackbarIsGone) {

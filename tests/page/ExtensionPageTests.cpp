@@ -109,11 +109,17 @@ TEST_F(PageTest, OpensShowingTheRecordsWithoutSendingAnything) {
     }
 }
 
-TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
+TEST_F(PageTest, EveryWayOfMovingTheThumbReachesSetExposure) {
     Start(ManualEverything);
     ASSERT_NE(Open(), nullptr);
     ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 100, true);
     HWND trackbar = Item(IDC_EXPOSURE_SLIDER);
+    // Thumb, edit box and camera tell the same number.
+    auto expectAgreement = [&](const char* after) {
+        const int thumb = TrackbarPos(trackbar);
+        EXPECT_EQ(WindowText(Item(IDC_EXPOSURE_EDIT)), std::to_string(thumb)) << after;
+        EXPECT_EQ(camera->Setting("ExposureEx"), thumb) << after;
+    };
 
     // Press, two moves (the second to the same place), release: four Set_Exposure calls.
     POINT point = ThumbCenter(trackbar);
@@ -129,8 +135,7 @@ TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
     ASSERT_EQ(exposures.size(), 4u);
     EXPECT_EQ(exposures.front(), 100);
     EXPECT_EQ(exposures.back(), dragged);
-    EXPECT_EQ(camera->Setting("ExposureEx"), dragged);
-    EXPECT_EQ(WindowText(Item(IDC_EXPOSURE_EDIT)), std::to_string(dragged));
+    expectAgreement("drag");
 
     camera->Mark();
     PressKey(trackbar, VK_RIGHT);
@@ -139,21 +144,45 @@ TEST_F(PageTest, DraggingAndLeftRightKeysReachSetExposureOtherKeysDoNot) {
     EXPECT_EQ(camera->ValuesOf(SelExposure), (Values{static_cast<unsigned short>(dragged + 1),
                                                      static_cast<unsigned short>(dragged + 2),
                                                      static_cast<unsigned short>(dragged + 1)}));
-    EXPECT_EQ(camera->Setting("ExposureEx"), dragged + 1);
+    expectAgreement("left and right");
 
-    camera->Mark();
+    // Each of the other keys moves the thumb and sends its new position once.
     for (UINT key : {VK_UP, VK_DOWN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END}) {
+        camera->Mark();
         const int before = TrackbarPos(trackbar);
         PressKey(trackbar, key);
-        EXPECT_NE(TrackbarPos(trackbar), before) << "key " << key;
+        const int after = TrackbarPos(trackbar);
+        EXPECT_NE(after, before) << "key " << key;
+        EXPECT_EQ(camera->ValuesOf(SelExposure), Values{static_cast<unsigned short>(after)})
+            << "key " << key;
+        expectAgreement("a key");
     }
+    // The next arrow key goes on from where the last one left the thumb (End: the maximum).
+    camera->Mark();
+    PressKey(trackbar, VK_LEFT);
+    EXPECT_EQ(camera->ValuesOf(SelExposure), Values{499});
+
     const POINT center = ThumbCenter(trackbar);
     SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
                  MAKELPARAM(center.x, center.y));
     SendMessageA(trackbar, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
                  MAKELPARAM(center.x, center.y));
+    expectAgreement("the wheel");
+
+    // The capture goes elsewhere in mid-drag (Alt+Tab) and no button-up ever comes: the drag is
+    // over, and the mouse passing over the trackbar afterwards sends nothing.
+    point = ThumbCenter(trackbar);
+    PressAt(trackbar, point);
+    point.x -= 20;
+    MoveTo(trackbar, point);
+    ReleaseCapture();
+    camera->Mark();
+    for (int dx : {-15, 30, -40}) {
+        point.x += dx;
+        SendMessageA(trackbar, WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    }
     EXPECT_TRUE(camera->Writes().empty());
-    EXPECT_EQ(camera->Setting("ExposureEx"), dragged + 1);
+    expectAgreement("a lost drag");
 }
 
 TEST_F(PageTest, GainAndWhiteBalanceSlidersReachTheirGroups) {
@@ -387,28 +416,41 @@ TEST_F(PageTest, UpdateAfterHostChangesRefreshesEveryControlAndSendsNothing) {
 }
 
 TEST_F(PageTest, DisabledRecordsHideTheirControlsAndTheHandlersPassZero) {
-    Start({{"AWBEx", 0},
-           {"AWBExEnb", 0},
+    // A camera without automatic white balance or exposure: the auto records are disabled and
+    // their values absent, so they hold the default 1; the groups are manual all the same.
+    Start({{"AWBExEnb", 0},
            {"WBRedEx", 10},
            {"WBBlueEx", 30},
+           {"AECExEnb", 0},
+           {"ExposureEx", 100},
            {"GainExEnb", 0},
            {"AGCEx", 0},
            {"FlipExEnb", 0},
            {"PowerLineExEnb", 0}});
     ASSERT_NE(Open(), nullptr);
     for (int id :
-         {IDC_WB_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
+         {IDC_WB_AUTO, IDC_EXPOSURE_AUTO, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, IDC_GAIN_LABEL, IDC_FLIP,
           IDC_POWERLINE_LABEL, IDC_POWERLINE_OUTDOOR, IDC_POWERLINE_50HZ, IDC_POWERLINE_60HZ}) {
         EXPECT_FALSE(IsWindowVisible(Item(id))) << id;
     }
     EXPECT_TRUE(IsUsable(Item(IDC_MIRROR)));
     ExpectSlider(IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, 10, true);
+    ExpectSlider(IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, 30, true);
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 100, true);
 
     // The hidden auto box reads unchecked, so white balance goes out as manual values.
     PressKey(Item(IDC_WB_RED_SLIDER), VK_RIGHT);
     EXPECT_TRUE(camera->ValuesOf(SelAutoWhiteBalance).empty());
     EXPECT_EQ(camera->ValuesOf(SelRed), Values{11});
     EXPECT_EQ(camera->ValuesOf(SelBlue), Values{30});
+    ExpectSlider(IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT, 11, true);
+    PressKey(Item(IDC_EXPOSURE_SLIDER), VK_LEFT);
+    EXPECT_EQ(camera->ValuesOf(SelExposure), Values{99});
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 99, true);
+    owner->UpdateExtensionPropDialog();
+    PumpMessages();
+    ExpectSlider(IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT, 30, true);
+    ExpectSlider(IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT, 99, true);
 
     // Auto gain still works; the disabled gain record is skipped.
     camera->Mark();

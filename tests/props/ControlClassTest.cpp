@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 #include "DLL/camera/DeviceChannel.h"
@@ -287,6 +288,68 @@ TEST_F(ControlClassTest, ConcurrentSetsNeverInterleaveAndLeaveTheRegistryConsist
     }
 }
 
+// Counts writes that land in the property table while its pages are read-only; a write (to
+// the table or to anything sharing its pages) makes them writable again and goes through.
+struct TableWriteWatch {
+    static int writes;
+    static ULONG_PTR PagesBegin() {
+        return reinterpret_cast<ULONG_PTR>(ExtensionPropertyTable) & ~ULONG_PTR(0xFFF);
+    }
+    static ULONG_PTR PagesEnd() {
+        return (reinterpret_cast<ULONG_PTR>(ExtensionPropertyTable + PropertyCount) + 0xFFF) &
+               ~ULONG_PTR(0xFFF);
+    }
+    static void Protect(DWORD protection) {
+        DWORD old = 0;
+        VirtualProtect(ExtensionPropertyTable, sizeof ExtensionPropertyTable, protection, &old);
+    }
+    static LONG CALLBACK Handler(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD& e = *info->ExceptionRecord;
+        if (e.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || e.NumberParameters < 2 ||
+            e.ExceptionInformation[0] != 1 || e.ExceptionInformation[1] < PagesBegin() ||
+            e.ExceptionInformation[1] >= PagesEnd())
+            return EXCEPTION_CONTINUE_SEARCH;
+        const auto table = reinterpret_cast<ULONG_PTR>(ExtensionPropertyTable);
+        if (e.ExceptionInformation[1] - table < sizeof ExtensionPropertyTable) ++writes;
+        Protect(PAGE_READWRITE);
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
+};
+int TableWriteWatch::writes = 0;
+
+TEST_F(ControlClassTest, GetIntoTheRecordsThemselvesLeavesThemUnwritten) {
+    // The page reloads through Get_ with the table's own records as destinations, without the
+    // apply lock: a rewrite could put back a value that a host thread's Set_ just replaced.
+    RunStartUp();
+    KOVALTIX k;
+    ASSERT_TRUE(k.Set_Gain(0, 20));
+    PROPDATA* t = ExtensionPropertyTable;
+    PVOID handler = AddVectoredExceptionHandler(1, &TableWriteWatch::Handler);
+    ASSERT_NE(nullptr, handler);
+    TableWriteWatch::writes = 0;
+    TableWriteWatch::Protect(PAGE_READONLY);
+    bool ok = k.Get_WhiteBalance(&t[PropAutoWhiteBalance], &t[PropWhiteBalanceRed],
+                                 &t[PropWhiteBalanceGreen], &t[PropWhiteBalanceBlue]);
+    ok &= k.Get_Exposure(&t[PropAutoExposure], &t[PropExposure]);
+    ok &= k.Get_Gain(&t[PropAutoGain], &t[PropGain]);
+    ok &= k.Get_PowerLine(&t[PropPowerLine]);
+    ok &= k.Get_Flip(&t[PropFlip]);
+    ok &= k.Get_Mirror(&t[PropMirror]);
+    ok &= k.Get_PrivateMode(&t[PropPrivacy]);
+    ok &= k.Get_LowLightMode(&t[PropLowLight]);
+    TableWriteWatch::Protect(PAGE_READWRITE);
+    RemoveVectoredExceptionHandler(handler);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(0, TableWriteWatch::writes);
+    EXPECT_EQ(20, t[PropGain].Value);
+
+    // Any other destination still gets a copy of all five fields.
+    PROPDATA autoGain{}, gain{};
+    EXPECT_TRUE(k.Get_Gain(&autoGain, &gain));
+    EXPECT_EQ(0, std::memcmp(&gain, &t[PropGain], sizeof gain));
+    EXPECT_EQ(0, std::memcmp(&autoGain, &t[PropAutoGain], sizeof autoGain));
+}
+
 // ---- Across processes: this program re-runs itself as the second process. ----
 
 const char ChildRoleVariable[] = "KOVALTIX_TEST_CHILD";
@@ -298,8 +361,8 @@ TEST_F(ControlClassTest, TheRegistryGetsTheValueTheCameraTook) {
     KOVALTIX k;
     const PROPDATA before = ExtensionPropertyTable[PropPowerLine];
     ASSERT_EQ(2, before.Value);
-    // A reload on the page's thread copies each record onto itself; one that read the record
-    // before this Set_ stored the new value puts the old one back while the request is out.
+    // Another thread puts the old record back while the request is out: the registry still gets
+    // the value the camera took.
     vcam::SetXuHoldMicroseconds(200000);
     const size_t sent = vcam::XuRequests().size();
     std::thread reload([&] {

@@ -1,6 +1,6 @@
 // The language choice and the title's bytes under real system locales.
 #include "DLL/page/LocalizedResource.h"
-#include "tests/resources/ExpectedPages.h"
+#include "tests/resources/PageLanguages.h"
 #include "tests/resources/LocaleChildren.h"
 #include "tests/resources/PageTemplate.h"
 
@@ -22,7 +22,7 @@ std::string Hex(const std::string& bytes) {
 }
 
 WORD ChosenLanguage(HMODULE module, int type, const void* data) {
-    for (const ExpectedLanguage& lang : ExpectedLanguages) {
+    for (const PageLanguage& lang : PageLanguages) {
         if (data &&
             FindLocalizedResourceForLanguage(module, type, 103, lang.LangId, nullptr) == data)
             return lang.LangId;
@@ -74,6 +74,8 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales) {
     }
     std::string error;
     ASSERT_TRUE(RunInLocales(runs, "LocaleChild.DISABLED_ReportChoice", error)) << error;
+    ResourceModule module(BuiltLibraryPath());
+    ASSERT_NE(module.Handle(), nullptr);
 
     for (size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
@@ -92,12 +94,9 @@ TEST(LocaleSelection, ChoiceAndTitleUnderSystemLocales) {
         EXPECT_EQ(dialog, c.Chosen);
         EXPECT_EQ(title, c.Chosen) << "the title must come in the template's language";
         EXPECT_EQ(ok, 1);
-        const ExpectedLanguage* lang = nullptr;
-        for (const ExpectedLanguage& l : ExpectedLanguages) {
-            if (l.LangId == c.Chosen) lang = &l;
-        }
-        ASSERT_NE(lang, nullptr);
-        const std::string ansi = WideToCodePage(Utf8ToWide(lang->Title), c.CodePage);
+        const std::wstring chosenTitle = PageTitleIn(module.Handle(), c.Chosen);
+        ASSERT_TRUE(ConvertsExactly(chosenTitle, c.CodePage));
+        const std::string ansi = WideToCodePage(chosenTitle, c.CodePage);
         ASSERT_FALSE(ansi.empty());
         EXPECT_EQ(bytes, Hex(ansi));
     }

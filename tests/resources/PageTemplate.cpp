@@ -166,13 +166,41 @@ std::vector<WORD> ResourceLanguages(HMODULE module, int type, int name) {
     return languages;
 }
 
-std::wstring Utf8ToWide(const char* text) {
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length);
-    wide.resize(static_cast<size_t>(length - 1));
-    return wide;
+std::wstring PageTitleIn(HMODULE module, WORD langid) {
+    const std::vector<BYTE> block = ResourceBytes(module, 6, 103 / 16 + 1, langid);
+    size_t at = 0;
+    for (int index = 0; index < 16; ++index) {
+        if (at + 2 > block.size()) break;
+        WORD count;
+        memcpy(&count, &block[at], 2);
+        at += 2;
+        if (at + count * 2u > block.size()) break;
+        if (index == 103 % 16) {
+            std::wstring text(count, L'\0');
+            memcpy(&text[0], &block[at], count * 2u);
+            return text;
+        }
+        at += count * 2u;
+    }
+    return std::wstring();
+}
+
+UINT PlatformCodePage(WORD langid) {
+    DWORD codePage = 0;
+    if (!GetLocaleInfoA(MAKELCID(langid, SORT_DEFAULT),
+                        LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                        reinterpret_cast<LPSTR>(&codePage), sizeof(codePage)))
+        return 0;
+    return codePage;
+}
+
+bool ConvertsExactly(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return true;
+    BOOL usedDefault = FALSE;
+    const int length =
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0, nullptr, &usedDefault);
+    return length > 0 && !usedDefault;
 }
 
 std::string WideToCodePage(const std::wstring& text, UINT codePage) {

@@ -55,5 +55,12 @@ std::vector<BYTE> ResourceBytes(HMODULE module, int type, int name, WORD langid)
 // Languages in which a resource exists, in enumeration order.
 std::vector<WORD> ResourceLanguages(HMODULE module, int type, int name);
 
-std::wstring Utf8ToWide(const char* text);
+// String 103 (the page title) as it lies in its block in one language; empty when missing.
+std::wstring PageTitleIn(HMODULE module, WORD langid);
+
+// The ANSI code page that the platform gives a language; 0 when it knows none.
+UINT PlatformCodePage(WORD langid);
+
 std::string WideToCodePage(const std::wstring& text, UINT codePage);
+// True when every character of `text` has its own byte form in the code page.
+bool ConvertsExactly(const std::wstring& text, UINT codePage);
