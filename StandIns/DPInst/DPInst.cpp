@@ -72,8 +72,9 @@ bool Recording(int* code) {
             std::fclose(file);
         }
     }
-    *code = exitLength > 0 && exitLength < sizeof exit ? static_cast<int>(std::strtol(exit, nullptr, 10))
-                                                       : 1;
+    *code = exitLength > 0 && exitLength < sizeof exit
+                ? static_cast<int>(std::strtol(exit, nullptr, 10))
+                : 1;
     return true;
 }
 
@@ -174,8 +175,8 @@ std::vector<std::string> MultiText(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD
 // The hardware IDs under which present devices match the package.
 std::vector<std::string> MatchingDevices(const Package& package) {
     std::vector<std::string> matched;
-    const DeviceList list(SetupDiGetClassDevsA(nullptr, nullptr, nullptr,
-                                               DIGCF_ALLCLASSES | DIGCF_PRESENT));
+    const DeviceList list(
+        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
     if (!list) return matched;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
@@ -255,8 +256,8 @@ bool RemoveFromDevices(const std::string& storedName) {
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
-        const HKEY opened =
-            SetupDiOpenDevRegKey(list.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
+        const HKEY opened = SetupDiOpenDevRegKey(list.Get(), &device, DICS_FLAG_GLOBAL, 0,
+                                                 DIREG_DRV, KEY_ALL_ACCESS);
         if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) continue;
         {
             const RegistryKey driverKey(opened);

@@ -186,6 +186,7 @@ HWND CreateHostWindow() {
     return window;
 }
 
+#if defined(_MSC_VER)
 namespace {
 
 // The import descriptors of this program.
@@ -206,34 +207,6 @@ IMAGE_IMPORT_DESCRIPTOR* ImportsOf(const char* dll, BYTE** baseOut) {
 
 }  // namespace
 
-bool RebindImports(const char* dll, HMODULE module) {
-    BYTE* base = nullptr;
-    IMAGE_IMPORT_DESCRIPTOR* d = ImportsOf(dll, &base);
-    if (!d || !module) return false;
-    bool ok = true;
-    IMAGE_THUNK_DATA* names = reinterpret_cast<IMAGE_THUNK_DATA*>(
-        base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
-    IMAGE_THUNK_DATA* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) return false;
-        const IMAGE_IMPORT_BY_NAME* byName =
-            reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-        const char* name = reinterpret_cast<const char*>(byName->Name);
-        FARPROC target = GetProcAddress(module, name);
-        if (!target) {
-            Print("  no export %s\n", name);
-            ok = false;
-            continue;
-        }
-        DWORD old = 0;
-        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-        slots->u1.Function = reinterpret_cast<ULONG_PTR>(target);
-        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-    }
-    return ok;
-}
-
-#if defined(_MSC_VER)
 KOVALTIX* ConstructThroughImport(void* memory) {
     BYTE* base = nullptr;
     IMAGE_IMPORT_DESCRIPTOR* d = ImportsOf("KOVALTIX.dll", &base);

@@ -26,9 +26,6 @@ void RemoveLeftovers(const char* folder);
 // A top-level window for the page, after registering the trackbar class.
 HWND CreateHostWindow();
 
-// Points every import this program takes from `dll` at the same names in `module`.
-bool RebindImports(const char* dll, HMODULE module);
-
 #if defined(_MSC_VER)
 // Calls the imported constructor on `memory` and returns what it returned.
 KOVALTIX* ConstructThroughImport(void* memory);
