@@ -30,127 +30,11 @@
 #include "Installer/DLL/InstallManifest.h"
 #include "VirtualCamera/VirtualCamera.h"
 #include "tests/common/TestPaths.h"
+#include "bench/BenchSupport.h"
 #include "bench/DeviceTrace.h"
+#include "bench/StartUpFloor.h"
 
 namespace {
-
-// ---- Timing ----------------------------------------------------------------------------------
-
-constexpr int Rounds = 15;
-
-double Seconds() {
-    static const double tick = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return 1.0 / static_cast<double>(frequency.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * tick;
-}
-
-template <typename F>
-double Time(F f) {
-    const double start = Seconds();
-    f();
-    return Seconds() - start;
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-struct Figures {
-    double library = 0;
-    double floor = 0;
-    double lowest = 0;  // the round ratios' range: how much the machine moved the figures
-    double highest = 0;
-};
-
-// Each side returns the seconds of one operation (its own untimed steps left out). The sides take
-// turns operation by operation, in ABBA order, so that load from other programs and slow drift
-// (the camera model's growing request log, the registry's caches) fall on both alike; a round is
-// one batch of each, and the figure is the median round.
-Figures Measure(int batch, int warmup, const std::function<double()>& library,
-                const std::function<double()>& floor) {
-    for (int i = 0; i < warmup; ++i) {
-        library();
-        floor();
-    }
-    std::vector<double> libraryRounds, floorRounds, ratios;
-    for (int round = 0; round < Rounds; ++round) {
-        double libraryTotal = 0, floorTotal = 0;
-        for (int i = 0; i < batch; ++i) {
-            if ((round * batch + i) % 2 == 0) {
-                libraryTotal += library();
-                floorTotal += floor();
-            } else {
-                floorTotal += floor();
-                libraryTotal += library();
-            }
-        }
-        libraryRounds.push_back(libraryTotal / batch);
-        floorRounds.push_back(floorTotal / batch);
-        if (floorTotal > 0) ratios.push_back(libraryTotal / floorTotal);
-    }
-    Figures figures{Median(libraryRounds), Median(floorRounds)};
-    if (!ratios.empty()) {
-        figures.lowest = *std::min_element(ratios.begin(), ratios.end());
-        figures.highest = *std::max_element(ratios.begin(), ratios.end());
-    }
-    return figures;
-}
-
-// Median of a few single timings, for the sub-steps.
-double MedianOf(int count, const std::function<double()>& step) {
-    std::vector<double> times;
-    for (int i = 0; i < count; ++i) times.push_back(step());
-    return Median(times);
-}
-
-std::string Format(double seconds) {
-    char text[32];
-    if (seconds < 1e-3)
-        std::snprintf(text, sizeof text, "%7.1f us", seconds * 1e6);
-    else if (seconds < 1)
-        std::snprintf(text, sizeof text, "%7.2f ms", seconds * 1e3);
-    else
-        std::snprintf(text, sizeof text, "%7.3f s ", seconds);
-    return text;
-}
-
-// ---- What the run found -------------------------------------------------------------------------
-
-struct Row {
-    std::string name;
-    Figures figures;
-    double target;
-    bool measured;
-};
-
-std::vector<Row> Table;
-std::vector<std::string> Notes;     // how a floor was made
-std::vector<std::string> Profile;   // sub-steps behind a ratio
-std::vector<std::string> Findings;  // library results that were not what they should be
-
-void Note(std::vector<std::string>& list, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void Note(std::vector<std::string>& list, const char* format, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    list.push_back(text);
-}
-
-void Skip(const char* name, double target, const char* why) {
-    Table.push_back({name, {}, target, false});
-    Note(Findings, "%s: not measured, %s", name, why);
-}
 
 // ---- Scenes over the virtual camera -------------------------------------------------------------
 
@@ -374,44 +258,6 @@ std::vector<DeviceTrace::Event> WithoutUnusedFallbacks(
     return kept;
 }
 
-// The channel's registry and kernel-object calls, in the library's order.
-struct ChannelFloor {
-    std::string instanceId;
-    std::vector<std::string> names;  // the values start-up reads, in its order
-    HKEY settings = nullptr;
-    HANDLE lock = nullptr;
-
-    void OpenSettings() {
-        HKEY enumKey = nullptr, instanceKey = nullptr, classKey = nullptr, driverKey = nullptr;
-        settings = nullptr;
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum", 0, KEY_READ, &enumKey);
-        RegOpenKeyExA(enumKey, instanceId.c_str(), 0, KEY_READ, &instanceKey);
-        char driver[256] = "";
-        DWORD size = 0;
-        RegQueryValueExA(instanceKey, "Driver", nullptr, nullptr, nullptr, &size);
-        size = std::min<DWORD>(size, sizeof driver - 1);
-        RegQueryValueExA(instanceKey, "Driver", nullptr, nullptr, reinterpret_cast<BYTE*>(driver),
-                         &size);
-        RegCloseKey(instanceKey);
-        RegCloseKey(enumKey);
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Class", 0, KEY_READ,
-                      &classKey);
-        RegOpenKeyExA(classKey, driver, 0, KEY_READ, &driverKey);
-        RegOpenKeyExA(driverKey, "Settings", 0, KEY_ALL_ACCESS, &settings);
-        RegCloseKey(driverKey);
-        RegCloseKey(classKey);
-    }
-
-    void Load() {
-        lock = CreateMutexA(nullptr, FALSE, nullptr);
-        for (const std::string& name : names) {
-            DWORD type = REG_NONE, value = 0, size = sizeof value;
-            RegQueryValueExA(settings, name.c_str(), nullptr, &type,
-                             reinterpret_cast<BYTE*>(&value), &size);
-        }
-    }
-};
-
 void BenchStartUp() {
     const char* name = "start-up + shut-down";
     ShutDown();
@@ -424,84 +270,15 @@ void BenchStartUp() {
     if (vcam::CreateDriverKeys(instanceId).empty())
         return Skip(name, 1.05, "the driver keys could not be made");
 
-    ChannelFloor channel;
-    if (!DeviceInstanceId(bus.devicePath.c_str(), bus.devicePath.size(), &channel.instanceId))
-        return Skip(name, 1.05, "no instance id in the device path");
-    for (const PropertyInfo& info : PropertyInfoTable) {
-        channel.names.push_back(std::string(info.baseName) + "Enb");
-        channel.names.push_back(std::string(info.baseName) + "Def");
-        channel.names.push_back(info.baseName);
-    }
-
-    // The floor plays back the device-layer calls of one recorded start-up and shut-down.
-    std::memset(ExtensionPropertyTable, 0, sizeof ExtensionPropertyTable);
-    DeviceTrace::Start();
-    StartUp(Self());
-    const bool opened = TheDeviceChannel.IsOpen();
-    ShutDown();
-    DeviceTrace::Replay replay(DeviceTrace::Stop());
-    if (!opened) return Skip(name, 1.05, "start-up did not find the camera on the large bus");
+    RecordedStartUp run;
+    std::string why;
+    if (!RecordStartUp(Self(), &run, &why)) return Skip(name, 1.05, why.c_str());
+    if (_stricmp(run.devicePath.c_str(), bus.devicePath.c_str()) != 0)
+        return Skip(name, 1.05, "start-up opened another interface than the camera's");
     if (vcam::OpenHandles() != 0 || vcam::LiveBlocks() != 0)
         Note(Findings, "start-up + shut-down left %s", vcam::Describe().c_str());
 
-    const auto& events = replay.Events();
-    const std::size_t none = events.size();
-    std::size_t interfaceOpen = none, listDestroyed = none, channelClose = none;
-    int opens = 0, requests = 0, blocks = 0, other = 0;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        const DeviceTrace::Event& e = events[i];
-        switch (e.call) {
-        case DeviceTrace::Call::Open:
-            ++opens;
-            if (_stricmp(e.path.c_str(), bus.devicePath.c_str()) == 0) interfaceOpen = i;
-            break;
-        case DeviceTrace::Call::IoControl:
-            ++requests;
-            break;
-        case DeviceTrace::Call::Alloc:
-            ++blocks;
-            break;
-        case DeviceTrace::Call::DestroyList:
-            listDestroyed = i;
-            ++other;
-            break;
-        case DeviceTrace::Call::Close:
-            if (interfaceOpen != none && e.object == static_cast<int>(interfaceOpen))
-                channelClose = i;
-            ++other;
-            break;
-        default:
-            ++other;
-            break;
-        }
-    }
-    if (interfaceOpen == none || listDestroyed == none || channelClose == none)
-        return Skip(name, 1.05, "the recorded start-up did not open and close the channel");
-
-    auto library = [&] {
-        return Time([&] {
-            StartUp(Self());
-            ShutDown();
-        });
-    };
-    auto floor = [&] {
-        return Time([&] {
-            RegisterWindowMessageA("KOVALTIX_UPDATEPORPERTY");
-            replay.Run(
-                [&](std::size_t i) {
-                    if (i == channelClose) RegCloseKey(channel.settings);
-                },
-                [&](std::size_t i) {
-                    if (i == interfaceOpen)
-                        channel.OpenSettings();
-                    else if (i == listDestroyed)
-                        channel.Load();
-                    else if (i == channelClose)
-                        CloseHandle(channel.lock);
-                });
-        });
-    };
-    const Figures figures = Measure(8, 3, library, floor);
+    const Figures figures = MeasureStartUp(Self(), run);
     Table.push_back({name, figures, 1.05, true});
     if (vcam::OpenHandles() != 0 || vcam::LiveBlocks() != 0 || vcam::BadReleases() != 0 ||
         vcam::ProtocolErrors() != 0)
@@ -510,8 +287,10 @@ void BenchStartUp() {
          "start-up: %d hubs, %d devices; floor = the library's own %d device-layer calls "
          "(%d opens, %d hub requests, %d blocks, %d others), recorded once and played back, "
          "plus the channel's %d registry reads, key opens and mutex in the library's order",
-         bus.hubs, bus.devices, static_cast<int>(events.size()), opens, requests, blocks, other,
-         static_cast<int>(channel.names.size()) + 2);
+         bus.hubs, bus.devices, static_cast<int>(run.replay.Events().size()), run.opens,
+         run.requests, run.blocks, run.other, static_cast<int>(run.channel.names.size()) + 2);
+    DeviceTrace::Replay& replay = run.replay;
+    ChannelFloor& channel = run.channel;
 
     // Where the library's own share goes.
     Profile.push_back("start-up sub-steps:");
@@ -1114,38 +893,7 @@ int main(int argc, char** argv) {
         vcam::InstanceIdFromPath(vcam::DevicePath(CameraVendorId, vcam::StandardProductId, "00")));
     vcam::Reset();
 
-    std::printf("%-22s %11s %11s %7s %8s  %s\n", "operation", "library", "floor", "ratio", "target",
-                "round ratios");
-    int measured = 0;
-    for (const Row& row : Table) {
-        if (!row.measured) {
-            std::printf("%-22s %11s %11s %7s  <= %.2f\n", row.name.c_str(), "-", "-", "-",
-                        row.target);
-            continue;
-        }
-        ++measured;
-        const Figures& f = row.figures;
-        const double ratio = f.floor > 0 ? f.library / f.floor : 0;
-        std::printf("%-22s %11s %11s %7.3f  <= %.2f  %.3f-%.3f%s\n", row.name.c_str(),
-                    Format(f.library).c_str(), Format(f.floor).c_str(), ratio, row.target, f.lowest,
-                    f.highest, ratio > row.target ? "  above" : "");
-    }
-    std::printf("\n");
-    for (const Row& row : Table) {
-        if (row.measured && row.figures.floor > 0)
-            std::printf("ratio %s: %.3f\n", row.name.c_str(),
-                        row.figures.library / row.figures.floor);
-    }
-    std::printf("\nHow each floor is made:\n");
-    for (const std::string& line : Notes) std::printf("  %s\n", line.c_str());
-    if (!Profile.empty()) {
-        std::printf("\nSub-steps (medians, taken after the rounds):\n");
-        for (const std::string& line : Profile) std::printf("  %s\n", line.c_str());
-    }
-    if (!Findings.empty()) {
-        std::printf("\nLibrary results to look at:\n");
-        for (const std::string& line : Findings) std::printf("  %s\n", line.c_str());
-    }
+    const int measured = PrintReport();
     std::printf("\nWhole run: %.1f s\n", Seconds() - start);
     return measured > 0 ? 0 : 1;
 }

@@ -3,9 +3,10 @@
 // API, and ends with the real one's exit codes.
 //
 //   DPInst.exe [/q /lm /se /f /sa /sw] /path <folder>
-//       puts the folder's driver package into the driver store and installs it on the present
-//       devices it matches. Exit code: 1 (one package installed on a device), 0x100 (put into
-//       the store, no device to install it on), 0x80010000 (failed).
+//       puts each driver package of the folder (an INF) into the driver store and installs it on
+//       the present devices it matches. Exit code, as DPInst counts: 1 for one package installed
+//       on a device, 0x100 for one put into the store with no device to install it on,
+//       0x80010000 for one that failed.
 //   DPInst.exe /u <inf> /d [/q]
 //       takes the package of <inf> off its devices and out of the store, deletes its services
 //       and (/d) its driver files. Exit code 0, or 0x80010000. A package that is not installed
@@ -36,9 +37,7 @@
 
 namespace {
 
-const int InstalledOnDevice = 0x00000001;
-const int PutInStore = 0x00000100;
-const int Failure = 0x80010000;
+const int Failure = static_cast<int>(0x80010000);  // one package failed
 const DWORD PlugWaitMs = 15000;
 
 #if defined(_WIN64)
@@ -193,29 +192,48 @@ std::vector<std::string> MatchingDevices(const Package& package) {
     return matched;
 }
 
+// Each INF of the folder is a package. Exit code as DPInst counts: packages installed on a device
+// in the low byte, put into the store only in the next, failed in the third, 0x80 on top when
+// any failed.
 int Install(const std::string& folder) {
+    std::vector<std::string> infs;
     WIN32_FIND_DATAA found;
     const FindHandle search(FindFirstFileA((folder + "\\*.inf").c_str(), &found));
     if (!search) return Failure;
-    const std::string inf = folder + "\\" + found.cFileName;
-    Package package;
-    char stored[MAX_PATH];
-    if (!ReadPackage(inf, &package) ||
-        !SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_PATH, 0, stored, MAX_PATH, nullptr, nullptr))
-        return Failure;
-    bool installed = false;
-    for (const std::string& id : MatchingDevices(package)) {
-        BOOL reboot = FALSE;
-        if (!UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), stored, INSTALLFLAG_FORCE,
-                                                &reboot))
-            return Failure;
-        installed = true;
+    do infs.push_back(folder + "\\" + found.cFileName);
+    while (FindNextFileA(search.Get(), &found));
+    int installed = 0, staged = 0, failed = 0;
+    for (const std::string& inf : infs) {
+        Package package;
+        char stored[MAX_PATH];
+        if (!ReadPackage(inf, &package) || !SetupCopyOEMInfA(inf.c_str(), nullptr, SPOST_PATH, 0,
+                                                             stored, MAX_PATH, nullptr, nullptr)) {
+            ++failed;
+            continue;
+        }
+        bool onDevice = false, refused = false;
+        for (const std::string& id : MatchingDevices(package)) {
+            BOOL reboot = FALSE;
+            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), stored, INSTALLFLAG_FORCE,
+                                                   &reboot))
+                onDevice = true;
+            else
+                refused = true;
+        }
+        if (refused)
+            ++failed;
+        else if (onDevice)
+            ++installed;
+        else
+            ++staged;
     }
     VirtualBus bus;
     if (installed && bus.Open() &&
-        (!bus.UnplugCamera(PlugWaitMs) || !bus.PlugCamera(true, PlugWaitMs)))
-        return Failure;
-    return installed ? InstalledOnDevice : PutInStore;
+        (!bus.UnplugCamera(PlugWaitMs) || !bus.PlugCamera(true, PlugWaitMs))) {
+        ++failed;
+        --installed;
+    }
+    return installed | staged << 8 | failed << 16 | (failed ? static_cast<int>(0x80000000) : 0);
 }
 
 // ---- /u: uninstall ----------------------------------------------------------------------------
