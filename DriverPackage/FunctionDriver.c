@@ -58,6 +58,19 @@ static NTSTATUS ForwardAndWait(Camera* camera, IRP* irp) {
 
 /* ---- The capture interface ---------------------------------------------------------------- */
 
+/* Undoes what LinkInterfaceByHand made, as far as it got. */
+static void UnlinkInterfaceByHand(Camera* camera) {
+    if (camera->controlKey) {
+        ZwDeleteKey(camera->controlKey);
+        ZwClose(camera->controlKey);
+        camera->controlKey = NULL;
+    }
+    IoDeleteSymbolicLink(&camera->link);
+    if (camera->linkDirectory) ZwClose(camera->linkDirectory);
+    camera->linkDirectory = NULL;
+    camera->linkedByHand = FALSE;
+}
+
 /* Wine 8.0 registers an interface with a reference string but cannot enable it (it looks for
  * the reference string's key under another spelling). Doing by hand what enabling does (the
  * link to the camera's device object and the interface's volatile "Linked" flag) makes the
@@ -90,8 +103,7 @@ static NTSTATUS LinkInterfaceByHand(Camera* camera) {
         status = IoCreateSymbolicLink(&camera->link, &target);
     }
     if (!NT_SUCCESS(status)) {
-        ZwClose(camera->linkDirectory);
-        camera->linkDirectory = NULL;
+        UnlinkInterfaceByHand(camera);
         return status;
     }
 
@@ -116,14 +128,7 @@ static NTSTATUS LinkInterfaceByHand(Camera* camera) {
         status = ZwSetValueKey(camera->controlKey, &linked, 0, REG_DWORD, &one, sizeof one);
     }
     if (!NT_SUCCESS(status)) {
-        if (camera->controlKey) {
-            ZwDeleteKey(camera->controlKey);
-            ZwClose(camera->controlKey);
-            camera->controlKey = NULL;
-        }
-        IoDeleteSymbolicLink(&camera->link);
-        ZwClose(camera->linkDirectory);
-        camera->linkDirectory = NULL;
+        UnlinkInterfaceByHand(camera);
         return status;
     }
     camera->linkedByHand = TRUE;
@@ -136,17 +141,10 @@ static void EnableInterface(Camera* camera) {
 }
 
 static void DisableInterface(Camera* camera) {
-    if (!camera->linkedByHand) {
+    if (camera->linkedByHand)
+        UnlinkInterfaceByHand(camera);
+    else
         IoSetDeviceInterfaceState(&camera->link, FALSE);
-        return;
-    }
-    ZwDeleteKey(camera->controlKey);
-    ZwClose(camera->controlKey);
-    camera->controlKey = NULL;
-    IoDeleteSymbolicLink(&camera->link);
-    ZwClose(camera->linkDirectory);
-    camera->linkDirectory = NULL;
-    camera->linkedByHand = FALSE;
 }
 
 /* ---- Extension-unit requests -------------------------------------------------------------- */

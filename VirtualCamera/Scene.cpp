@@ -254,41 +254,41 @@ private:
         return hub;
     }
 
-    bool Controller(const std::vector<std::string>& words, std::string* problem) {
+    // A hub's options, the root hub's too: "ports <count>" and "name <text>".
+    static bool HubOptions(const std::vector<std::string>& words, int* ports, std::string* name,
+                           std::string* problem) {
         std::vector<std::pair<std::string, std::string>> options;
-        long number = 0, ports = -1;
-        std::string name;
-        if (words.size() < 2 || !Number(words[1], 10, 0, VusbControllerCount - 1, &number))
-            return Fail("a controller number 0 to 9", problem);
+        long count = -1;
         if (!Options(words, 2, &options)) return Fail("options in pairs", problem);
         for (const auto& o : options) {
-            if (o.first == "ports" && Number(o.second, 10, 0, 255, &ports)) continue;
+            if (o.first == "ports" && Number(o.second, 10, 0, 255, &count)) continue;
             if (o.first == "name") {
-                name = o.second;
+                *name = o.second;
                 continue;
             }
             return Fail("ports <0-255> or name <text>", problem);
         }
-        if (ports < 0) return Fail("a port count", problem);
-        return scene->AddController(static_cast<int>(number), static_cast<int>(ports), name) != 0 ||
+        if (count < 0) return Fail("a port count", problem);
+        *ports = static_cast<int>(count);
+        return true;
+    }
+
+    bool Controller(const std::vector<std::string>& words, std::string* problem) {
+        long number = 0;
+        int ports = 0;
+        std::string name;
+        if (words.size() < 2 || !Number(words[1], 10, 0, VusbControllerCount - 1, &number))
+            return Fail("a controller number 0 to 9", problem);
+        if (!HubOptions(words, &ports, &name, problem)) return false;
+        return scene->AddController(static_cast<int>(number), ports, name) != 0 ||
                Fail("room for another hub", problem);
     }
 
     bool Hub(HubId parent, int port, const std::vector<std::string>& words, std::string* problem) {
-        std::vector<std::pair<std::string, std::string>> options;
-        long ports = -1;
+        int ports = 0;
         std::string name;
-        if (!Options(words, 2, &options)) return Fail("options in pairs", problem);
-        for (const auto& o : options) {
-            if (o.first == "ports" && Number(o.second, 10, 0, 255, &ports)) continue;
-            if (o.first == "name") {
-                name = o.second;
-                continue;
-            }
-            return Fail("ports <0-255> or name <text>", problem);
-        }
-        if (ports < 0) return Fail("a port count", problem);
-        return scene->AttachHub(parent, port, static_cast<int>(ports), name) != 0 ||
+        if (!HubOptions(words, &ports, &name, problem)) return false;
+        return scene->AttachHub(parent, port, ports, name) != 0 ||
                Fail("a port of the hub above", problem);
     }
 
