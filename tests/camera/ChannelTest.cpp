@@ -8,6 +8,7 @@
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceChannel.h"
 #include "DLL/camera/UsbLayouts.h"
+#include "DriverPackage/XuTransfer.h"
 #include "tests/camera/CameraTestSupport.h"
 
 namespace {
@@ -467,6 +468,41 @@ TEST_F(OpenChannelTest, RequestsNeverInterleave) {
     EXPECT_EQ(0, failures.load());
     EXPECT_EQ(static_cast<size_t>(threads * each), vcam::XuRequests().size());
     EXPECT_EQ(0, vcam::XuOverlaps());
+}
+
+}  // namespace
+
+// ---- The camera driver's request rule -------------------------------------------------------
+
+namespace {
+
+// The rule runs in the kernel on a caller's buffer: only the lengths it names are read.
+TEST(XuRequestRule, TakesOnlyWellFormedRequestsAndDescribesTheirTransfer) {
+    const unsigned char read[10] = {0, 0xC1, 0x2A, 0, 2, 0, 0x55, 0, 0, 0};
+    const unsigned char write[11] = {1, 0x81, 0x02, 0x01, 3, 0, 7, 0, 0x11, 0x22, 0x33};
+    XuTransfer t;
+    ASSERT_TRUE(XuDescribeTransfer(read, 10, 2, &t));
+    EXPECT_EQ(0xC0, t.requestType);
+    EXPECT_EQ(0xC1, t.request);
+    EXPECT_EQ(0x2A, t.index);
+    EXPECT_EQ(0x55, t.value);
+    EXPECT_EQ(2, t.length);
+    EXPECT_EQ(2u, XuBytesReturned(&t, 2));
+    ASSERT_TRUE(XuDescribeTransfer(write, 11, 0, &t));
+    EXPECT_EQ(0x40, t.requestType);
+    EXPECT_EQ(0x0102, t.index);
+    EXPECT_EQ(3, t.length);
+    EXPECT_EQ(8u, t.dataOffset);
+    EXPECT_EQ(3u, XuBytesReturned(&t, 0)) << "a write reports its DataLength";
+
+    EXPECT_FALSE(XuDescribeTransfer(read, 9, 2, &t)) << "shorter than a request";
+    EXPECT_FALSE(XuDescribeTransfer(read, 10, 1, &t)) << "no room for the bytes read";
+    EXPECT_FALSE(XuDescribeTransfer(write, 10, 0, &t)) << "data shorter than DataLength";
+    unsigned char wrongWay[10] = {2, 0xC2, 0x30};
+    EXPECT_FALSE(XuDescribeTransfer(wrongWay, 10, 0, &t)) << "neither a read nor a write";
+    unsigned char empty[10] = {1, 0xC2, 0x30};
+    EXPECT_TRUE(XuDescribeTransfer(empty, 10, 0, &t)) << "a write without data is 10 bytes";
+    EXPECT_FALSE(XuDescribeTransfer(empty, 8, 0, &t));
 }
 
 }  // namespace
