@@ -2,13 +2,14 @@
 // the page in a window until that window is closed ("host /once" closes it at once).
 // Exit status 0: a camera was there and everything worked; 1: no camera; 2: a call failed.
 //
-// Build it against the SDK in <sdk> (x86_64 for 64-bit hosts, i686 for 32-bit ones):
-//   MinGW:  x86_64-w64-mingw32-g++ -I <sdk>/include host.cpp -L <sdk>/lib -lKOVALTIX -lcomctl32
-//           -static-libgcc -static-libstdc++ -o host.exe
+// Build it against the SDK in <sdk> (i686 for 32-bit hosts, x86_64 for 64-bit ones):
+//   MinGW:  i686-w64-mingw32-g++ -static -I <sdk>/include host.cpp -L <sdk>/lib -lKOVALTIX
+//           -lcomctl32 -o host.exe
 //   MSVC:   cl /EHsc /I <sdk>\include host.cpp <sdk>\lib\KOVALTIX.lib comctl32.lib user32.lib
+//   MSVC mode on Linux: see msvcrt-entry.c
 //   CMake:  CMakeLists.txt beside this file
 // and run it beside a KOVALTIX.dll: <sdk>/bin/dev/KOVALTIX.dll, the development build, plays a
-// camera wherever it runs; <sdk>/bin/KOVALTIX.dll needs the camera and its driver.
+// camera of its own (never ship it); <sdk>/bin/KOVALTIX.dll needs the camera and its driver.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>

@@ -9,6 +9,7 @@
      MinGW:  i686-w64-mingw32-gcc -static -I <sdk>/include setup.c -L <sdk>/lib -lBRALIMOND
              -o MERSIVO.exe
      MSVC:   cl /I <sdk>\include setup.c <sdk>\lib\BRALIMOND.lib /Fe:MERSIVO.exe
+     MSVC mode on Linux: see msvcrt-entry.c
      CMake:  CMakeLists.txt beside this file */
 #include <windows.h>
 #include <stdio.h>

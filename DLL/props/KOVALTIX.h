@@ -5,7 +5,8 @@
 // camera's driver, it stays loaded but inert: every Get_ returns true with all five fields 0,
 // every Set_ and Reset_ returns true and sends nothing, and CreateExtensionPropDialog returns
 // null. A host tells "no camera" by every control's Enb being 0. The SDK's development build
-// (bin/dev/KOVALTIX.dll, same exports) plays a camera: put it beside the host while developing.
+// (bin/dev/KOVALTIX.dll, same exports) plays a camera of its own: put it beside the host while
+// developing, and never ship it.
 #include <windows.h>
 
 #if defined(KOVALTIX_BUILDING)
