@@ -202,6 +202,12 @@ int Install(const std::string& folder) {
     if (!search) return Failure;
     do infs.push_back(folder + "\\" + found.cFileName);
     while (FindNextFileA(search.Get(), &found));
+    // Wine 8.0 keeps a camera pulled out of the virtual bus among the present devices: where that
+    // bus runs, it has the last word on whether the camera is there.
+    VirtualBus bus;
+    VusbBusStatus status = {};
+    const bool virtualBus = bus.Open() && bus.Status(&status);
+    const bool cameraOut = virtualBus && !status.cameraPlugged;
     int installed = 0, staged = 0, failed = 0;
     for (const std::string& inf : infs) {
         Package package;
@@ -212,7 +218,8 @@ int Install(const std::string& folder) {
             continue;
         }
         bool onDevice = false, refused = false;
-        for (const std::string& id : MatchingDevices(package)) {
+        for (const std::string& id :
+             cameraOut ? std::vector<std::string>() : MatchingDevices(package)) {
             BOOL reboot = FALSE;
             if (UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), stored, INSTALLFLAG_FORCE,
                                                    &reboot))
@@ -227,8 +234,7 @@ int Install(const std::string& folder) {
         else
             ++staged;
     }
-    VirtualBus bus;
-    if (installed && bus.Open() &&
+    if (installed && virtualBus &&
         (!bus.UnplugCamera(PlugWaitMs) || !bus.PlugCamera(true, PlugWaitMs))) {
         ++failed;
         --installed;
@@ -329,11 +335,14 @@ int Uninstall(const std::string& inf, bool deleteFiles) {
     // A package no longer in the store has left its devices already; what may remain of an
     // earlier run (services, files) still goes.
     const std::string stored = StoredInf(inf);
+    // The camera leaves the bus first, so that its driver's stack is torn down, and comes back
+    // at the end; one that was out stays out.
     VirtualBus bus;
-    const bool virtualBus = !stored.empty() && bus.Open();
+    VusbBusStatus status = {};
+    const bool replug =
+        !stored.empty() && bus.Open() && bus.Status(&status) && status.cameraPlugged;
     if (!stored.empty()) {
-        // The camera leaves the bus first, so that its driver's stack is torn down.
-        if (virtualBus && !bus.UnplugCamera(PlugWaitMs)) return Failure;
+        if (replug && !bus.UnplugCamera(PlugWaitMs)) return Failure;
         done = RemoveFromDevices(FileName(stored));
         done = SetupUninstallOEMInfA(FileName(stored).c_str(), SUOI_FORCEDELETE, nullptr) && done;
         DeleteFileA((stored.substr(0, stored.size() - 4) + ".pnf").c_str());
@@ -348,7 +357,7 @@ int Uninstall(const std::string& inf, bool deleteFiles) {
                 done = false;
     }
     // Back on the bus, the camera is a device without a driver, as before the installation.
-    if (virtualBus && !bus.PlugCamera(false, PlugWaitMs)) done = false;
+    if (replug && !bus.PlugCamera(false, PlugWaitMs)) done = false;
     return done ? 0 : Failure;
 }
 
