@@ -2,10 +2,13 @@
 # are built without exceptions, RTTI or thread-safe statics), native subsystem, entry
 # DriverEntry, imports from ntoskrnl and hal only (plus what IMPORTS names).
 #   add_kernel_driver(<target> OUTPUT <file name without .sys> SOURCES ... [IMPORTS <targets>])
+# KERNEL_ARCH: the architecture's name in driver file names and INF decorations.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(KERNEL_ENTRY DriverEntry)
+  set(KERNEL_ARCH amd64)
 else()
   set(KERNEL_ENTRY _DriverEntry@8)
+  set(KERNEL_ARCH x86)
 endif()
 
 set(KERNEL_DDK_INCLUDE /usr/${MINGW_PREFIX}/include/ddk)
