@@ -256,9 +256,9 @@ TEST_F(HelperTest, IsModuleLoadedKnowsTheFileHoweverItsPathIsSpelled) {
 
     // A module of another process, loaded through its short name; a copy of it elsewhere is
     // another file.
-    const std::string dll = root + "\Held Library Folder\Held Library.dll";
-    const std::string copy = root + "\Held Library.dll";
-    ASSERT_TRUE(CreateFolderTree((root + "\Held Library Folder").c_str()));
+    const std::string dll = root + "\\Held Library Folder\\Held Library.dll";
+    const std::string copy = root + "\\Held Library.dll";
+    ASSERT_TRUE(CreateFolderTree((root + "\\Held Library Folder").c_str()));
     ASSERT_TRUE(CopyFileA((BinFolder() + "BRALIMOND.dll").c_str(), dll.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(dll.c_str(), copy.c_str(), FALSE));
     char shortName[MAX_PATH] = "";

@@ -258,8 +258,9 @@ void InstallerTest::TearDown() {
     DropModule();
     // Installer and Uninstaller, on whatever path the test took, leave no handle open (keys,
     // the driver installer's process and thread, the processes the in-use test opened).
-    if (handlesAtStart >= 0)
+    if (handlesAtStart >= 0) {
         EXPECT_EQ(handlesAtStart, OpenHandleCount()) << "kernel handles left open";
+    }
     handlesAtStart = -1;
     SetEnvironmentVariableA("DPINST_LOG", nullptr);
     SetEnvironmentVariableA("DPINST_EXIT", nullptr);
