@@ -2,6 +2,33 @@
 #include "DriverPackage/XuTransfer.h"
 
 #include "DLL/camera/UsbLayouts.h"
+#include "DLL/props/ControlTable.h"
+
+namespace {
+
+const uint8_t VendorWrite = 0x40;
+const uint8_t VendorRead = 0xC0;
+
+XuTransfer ControlWrite(uint16_t selector, int32_t value) {
+    XuTransfer transfer = {};
+    transfer.requestType = VendorWrite;
+    transfer.request = XU_SET_REQUEST_CODE;
+    transfer.value = static_cast<uint16_t>(value & 0xFFFF);
+    transfer.index = selector;
+    transfer.length = 0;
+    transfer.dataOffset = XuControlHeaderSize;
+    return transfer;
+}
+
+// "<base><suffix>" into a buffer that the longest name fits.
+void Name(char (&out)[32], const char* base, const char* suffix) {
+    uint32_t at = 0;
+    for (const char* s = base; *s && at + 1 < sizeof out; ++s) out[at++] = *s;
+    for (const char* s = suffix; *s && at + 1 < sizeof out; ++s) out[at++] = *s;
+    out[at] = '\0';
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -20,7 +47,7 @@ int XuDescribeTransfer(const void* request, uint32_t inSize, uint32_t outSize,
     } else {
         return 0;
     }
-    transfer->requestType = direction == XuDirectionRead ? 0xC0 : 0x40;
+    transfer->requestType = direction == XuDirectionRead ? VendorRead : VendorWrite;
     transfer->request = bytes[offsetof(XuControlRequest, RequestCode)];
     transfer->value = ReadLe16(bytes + offsetof(XuControlRequest, ControlValue));
     transfer->index = ReadLe16(bytes + offsetof(XuControlRequest, Selector));
@@ -29,8 +56,36 @@ int XuDescribeTransfer(const void* request, uint32_t inSize, uint32_t outSize,
     return 1;
 }
 
+int XuTransferAllowed(const XuTransfer* transfer) {
+    if (transfer->requestType != VendorWrite || transfer->request != XU_SET_REQUEST_CODE ||
+        transfer->length != 0)
+        return 0;
+    for (const PropertyInfo& info : PropertyInfoTable)
+        if (info.selector == transfer->index) return 1;
+    return 0;
+}
+
 uint32_t XuBytesReturned(const XuTransfer* transfer, uint32_t transferred) {
-    return transfer->requestType & 0x80 ? transferred : transfer->length;
+    return transfer->requestType & 0x80 ? transferred : 0;
+}
+
+uint32_t XuStartUpTransfers(XuStoredValue read, void* context, XuTransfer* transfers,
+                            uint32_t room) {
+    uint32_t count = 0;
+    for (int i = 0; i < PropertyCount && count < room; ++i) {
+        const PropertyInfo& info = PropertyInfoTable[i];
+        char name[32];
+        int32_t enb, def, value;
+        Name(name, info.baseName, "Enb");
+        const int32_t* storedEnb = read(context, name, &enb) ? &enb : nullptr;
+        Name(name, info.baseName, "Def");
+        const int32_t* storedDef = read(context, name, &def) ? &def : nullptr;
+        Name(name, info.baseName, "");
+        const int32_t* storedValue = read(context, name, &value) ? &value : nullptr;
+        const ControlState state = ResolveControl(i, storedEnb, storedDef, storedValue);
+        if (state.enb != 0) transfers[count++] = ControlWrite(info.selector, state.value);
+    }
+    return count;
 }
 
 }  // extern "C"

@@ -1,8 +1,9 @@
 #pragma once
 /* The camera driver's rule for its extension-unit request (XuControlIoctl): which requests it
- * takes, and the vendor control transfer on the default pipe that carries each to the device.
- * Built into the extension-unit library of the driver package, and into the user-mode model of
- * the camera and its driver. Plain C types: kernel and user-mode sources both include it. */
+ * takes, the vendor control transfer on the default pipe that carries each to the device, and
+ * the transfers that put the stored settings back when the device starts. Built into the
+ * extension-unit library of the driver package, and into the user-mode model of the camera and
+ * its driver. Plain C types: kernel and user-mode sources both include it. */
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -24,9 +25,26 @@ typedef struct XuTransfer {
 int XuDescribeTransfer(const void* request, uint32_t inSize, uint32_t outSize,
                        XuTransfer* transfer);
 
-/* What the driver reports as bytes returned once the device took the transfer: DataLength for
- * a write, the bytes read for a read. */
+/* Whether the driver carries a well-formed request to the camera at all: only what the camera
+ * library sends, a write of one of its controls (its request code, a control's selector, the
+ * value in ControlValue, no data). Reads, other codes and selectors, and data never reach the
+ * firmware. */
+int XuTransferAllowed(const XuTransfer* transfer);
+
+/* What the driver reports as bytes returned once the device took the transfer: the bytes read
+ * for a read; nothing for a write, which puts nothing into the caller's output (so a write of
+ * DataLength 0, the only kind carried, reports its DataLength). */
 uint32_t XuBytesReturned(const XuTransfer* transfer, uint32_t transferred);
+
+/* Reads one stored REG_DWORD of the driver's Settings key: nonzero and *value set when it is
+ * there and usable. */
+typedef int (*XuStoredValue)(void* context, const char* name, int32_t* value);
+
+/* The writes that give a camera just powered on its stored settings, by the rule the library
+ * loads them (each control's value, default and enabled flag, fallbacks, range), in table order,
+ * disabled controls left out. Fills up to `room` transfers; returns how many. */
+uint32_t XuStartUpTransfers(XuStoredValue read, void* context, XuTransfer* transfers,
+                            uint32_t room);
 
 #ifdef __cplusplus
 }

@@ -82,8 +82,9 @@ struct XuRecord {
 };
 std::vector<XuRecord> XuRequests();
 
-// Reply of the driver. bytesReturned < 0: the request's DataLength (so a write without data
-// reports 0 and a read of n bytes reports n).
+// Reply of the driver. bytesReturned < 0: what the camera driver's rule reports (nothing for a
+// write, the bytes read for a read). The model carries every well-formed request, as the
+// channel's own tests need; which of them the kernel driver refuses is its rule's business.
 void SetXuResponse(bool succeed, long bytesReturned = -1);
 // Last value written to a selector (header value, or the data's first two bytes); reads return it.
 unsigned short XuValue(unsigned short selector, bool* known = nullptr);

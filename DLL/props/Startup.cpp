@@ -11,24 +11,29 @@ namespace {
 // a few retries cover a slow device, and then start-up gives up.
 constexpr int MaxStartUpPasses = 4;
 
+// A stored REG_DWORD, or null when it is absent or unusable.
+const int32_t* Stored(const char* name, int32_t* value) {
+    DWORD size = sizeof *value;
+    const int32_t none = 0;
+    return TheDeviceChannel.ReadSetting(name, REG_DWORD, value, &size, &none) ? value : nullptr;
+}
+
 void LoadProperty(int index) {
     const PropertyInfo& info = PropertyInfoTable[index];
-    PROPDATA& record = ExtensionPropertyTable[index];
     char name[64];
-    DWORD size;
-
+    int32_t enb, def, value;
+    wsprintfA(name, "%sEnb", info.baseName);
+    const int32_t* storedEnb = Stored(name, &enb);
+    wsprintfA(name, "%sDef", info.baseName);
+    const int32_t* storedDef = Stored(name, &def);
+    const int32_t* storedValue = Stored(info.baseName, &value);
+    const ControlState state = ResolveControl(index, storedEnb, storedDef, storedValue);
+    PROPDATA& record = ExtensionPropertyTable[index];
     record.Min = info.min;
     record.Max = info.max;
-    wsprintfA(name, "%sEnb", info.baseName);
-    size = sizeof(record.Enb);
-    TheDeviceChannel.ReadSetting(name, REG_DWORD, &record.Enb, &size, &info.fallbackEnb);
-    wsprintfA(name, "%sDef", info.baseName);
-    size = sizeof(record.Def);
-    TheDeviceChannel.ReadSetting(name, REG_DWORD, &record.Def, &size, &info.fallbackDef);
-    const long def = record.Def;
-    size = sizeof(record.Value);
-    TheDeviceChannel.ReadSetting(info.baseName, REG_DWORD, &record.Value, &size, &def);
-    if (record.Value < record.Min || record.Value > record.Max) record.Value = record.Def;
+    record.Enb = state.enb;
+    record.Def = state.def;
+    record.Value = state.value;
 }
 
 // One pass: true when it reached a final state (loaded, or definitely no camera).

@@ -420,6 +420,7 @@ TEST_F(OpenChannelTest, AWriteSucceedsOnlyWhenTheDriverReportsDataLengthBytes) {
 
 TEST_F(OpenChannelTest, AWriteWithDataCarriesItBehindTheHeader) {
     const BYTE data[3] = {0x11, 0x22, 0x33};
+    vcam::SetXuResponse(true, 3);  // a driver that confirms the data it took
     ASSERT_TRUE(channel.SetXuControl(0x81, 0x0102, 7, 3, data));
     std::vector<vcam::XuRecord> log = vcam::XuRequests();
     ASSERT_EQ(1u, log.size());
@@ -493,7 +494,8 @@ TEST(XuRequestRule, TakesOnlyWellFormedRequestsAndDescribesTheirTransfer) {
     EXPECT_EQ(0x0102, t.index);
     EXPECT_EQ(3, t.length);
     EXPECT_EQ(8u, t.dataOffset);
-    EXPECT_EQ(3u, XuBytesReturned(&t, 0)) << "a write reports its DataLength";
+    EXPECT_EQ(0u, XuBytesReturned(&t, 0)) << "a write puts nothing into the caller's output";
+    EXPECT_FALSE(XuTransferAllowed(&t)) << "data never reaches the firmware";
 
     EXPECT_FALSE(XuDescribeTransfer(read, 9, 2, &t)) << "shorter than a request";
     EXPECT_FALSE(XuDescribeTransfer(read, 10, 1, &t)) << "no room for the bytes read";
@@ -503,6 +505,25 @@ TEST(XuRequestRule, TakesOnlyWellFormedRequestsAndDescribesTheirTransfer) {
     unsigned char empty[10] = {1, 0xC2, 0x30};
     EXPECT_TRUE(XuDescribeTransfer(empty, 10, 0, &t)) << "a write without data is 10 bytes";
     EXPECT_FALSE(XuDescribeTransfer(empty, 8, 0, &t));
+}
+
+// Only the library's own writes reach the camera: its request code, a control's selector.
+TEST(XuRequestRule, CarriesOnlyTheLibrarysWrites) {
+    XuTransfer t;
+    unsigned char request[10] = {1, 0xC2, 0x33, 0, 0, 0, 0xFF, 0xFF};
+    ASSERT_TRUE(XuDescribeTransfer(request, 10, 0, &t));
+    EXPECT_TRUE(XuTransferAllowed(&t)) << "the last control, any value";
+    EXPECT_EQ(0u, XuBytesReturned(&t, 0));
+    request[2] = 0x2F;  // between the gain and power-line selectors: no control
+    ASSERT_TRUE(XuDescribeTransfer(request, 10, 0, &t));
+    EXPECT_FALSE(XuTransferAllowed(&t));
+    request[2] = 0x26;
+    request[1] = 0xC1;
+    ASSERT_TRUE(XuDescribeTransfer(request, 10, 0, &t));
+    EXPECT_FALSE(XuTransferAllowed(&t)) << "another request code";
+    const unsigned char read[10] = {0, 0xC2, 0x26, 0, 2, 0};
+    ASSERT_TRUE(XuDescribeTransfer(read, 10, 2, &t));
+    EXPECT_FALSE(XuTransferAllowed(&t)) << "the library reads nothing";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <cstring>
 #include "DLL/camera/DeviceChannel.h"
+#include "DriverPackage/XuTransfer.h"
 #include "tests/props/PropsFixture.h"
 
 namespace {
@@ -57,6 +58,28 @@ TEST_F(StartUpTest, StoredValuesAreRangeCheckedAgainstTheLoadedDefault) {
     EXPECT_EQ(1, t[PropFlip].Value);
     EXPECT_EQ(0, t[PropMirror].Enb);
     EXPECT_EQ(7, t[PropWhiteBalanceGreen].Enb);
+
+    // The camera driver puts the same key back into a camera that powers on: every enabled
+    // record's value, in table order, as the library would send it.
+    XuTransfer sent[PropertyCount + 1];
+    const uint32_t count = XuStartUpTransfers(
+        [](void* scene, const char* name, int32_t* value) {
+            DWORD stored;
+            if (!static_cast<CameraScene*>(scene)->StoredDword(name, &stored)) return 0;
+            *value = static_cast<int32_t>(stored);
+            return 1;
+        },
+        static_cast<CameraScene*>(this), sent, PropertyCount + 1);
+    uint32_t expected = 0;
+    for (int i = 0; i < PropertyCount; ++i) {
+        if (t[i].Enb == 0) continue;
+        ASSERT_LT(expected, count) << PropertyInfoTable[i].baseName;
+        const XuTransfer& w = sent[expected++];
+        EXPECT_TRUE(XuTransferAllowed(&w)) << PropertyInfoTable[i].baseName;
+        EXPECT_EQ(PropertyInfoTable[i].selector, w.index);
+        EXPECT_EQ(t[i].Value & 0xFFFF, w.value) << PropertyInfoTable[i].baseName;
+    }
+    EXPECT_EQ(expected, count);
 }
 
 TEST_F(StartUpTest, GainAtTheTopOfItsRangeStays) {
