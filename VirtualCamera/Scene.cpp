@@ -9,7 +9,11 @@
 
 namespace vcam {
 
-Scene::Scene() : hardware() {}
+Scene::Scene() : hardware() { VusbCameraPowerOnDefaults(&hardware.powerOn); }
+
+bool Scene::SetPowerOn(unsigned short selector, unsigned short value) {
+    return VusbCameraSetValue(&hardware.powerOn, selector, value) != 0;
+}
 
 bool Scene::HubExists(HubId hub) const {
     return hub > 0 && hub < VusbMaxHubs && hardware.hubs[hub].used;
@@ -205,6 +209,7 @@ public:
     bool Statement(const std::vector<std::string>& words, std::string* problem) {
         const std::string& verb = words[0];
         if (verb == "controller") return Controller(words, problem);
+        if (verb == "power-on") return PowerOn(words, problem);
         if (verb == "hub" || verb == "device" || verb == "camera" || verb == "fault") {
             Place place;
             if (words.size() < 2 || !ParsePlace(words[1], &place)) return Fail("a place", problem);
@@ -217,7 +222,7 @@ public:
             if (verb == "hub") return Hub(parent, port, words, problem);
             return Device(parent, port, verb == "camera", words, problem);
         }
-        return Fail("a statement: controller, hub, device, camera or fault", problem);
+        return Fail("a statement: controller, hub, device, camera, fault or power-on", problem);
     }
 
 private:
@@ -326,6 +331,16 @@ private:
         if (camera && !scene->SetCamera(parent, port, composite))
             return Fail("one camera", problem);
         return true;
+    }
+
+    bool PowerOn(const std::vector<std::string>& words, std::string* problem) {
+        long selector = 0, value = 0;
+        if (words.size() != 3 || !Number(words[1], 0, 0, 0xFFFF, &selector) ||
+            !Number(words[2], 0, 0, 0xFFFF, &value))
+            return Fail("a selector and a value, 0 to 65535", problem);
+        return scene->SetPowerOn(static_cast<unsigned short>(selector),
+                                 static_cast<unsigned short>(value)) ||
+               Fail("room for another power-on value", problem);
     }
 
     bool Fault(const Place& place, const std::vector<std::string>& words, std::string* problem) {

@@ -60,6 +60,9 @@ public:
     bool AttachDevice(HubId parent, int port, const UsbDevice& device);
     // The device at hub/port is the camera that the bus reports to the platform.
     bool SetCamera(HubId hub, int port, bool composite);
+    // What the camera holds for a selector whenever it powers on (the firmware's own values
+    // otherwise).
+    bool SetPowerOn(unsigned short selector, unsigned short value);
 
     void SetControllerFaults(int number, const ControllerFaults& faults);
     void SetHubFaults(HubId hub, const HubFaults& faults);
@@ -88,6 +91,7 @@ private:
 //   device <place> vendor <hex> product <hex> [status <n>] [descriptors <file>]
 //   camera <place> product <hex> [descriptors <file>] [composite yes|no]
 //   fault <place> <fault> [<number>]
+//   power-on <selector> <value>        what the camera holds for a selector at power-on
 // A place is the controller's number followed by the port at each tier: 0/2/3 is port 3 of the
 // hub on port 2 of controller 0's root hub. Descriptor files are read from `folder`: raw bytes
 // (.bin) or hexadecimal text. False with a message naming the line on any error.

@@ -20,6 +20,9 @@
 #define IOCTL_VUSB_STATUS VUSB_REQUEST(0x803)
 /* Input: a uint16_t selector. Output: a VusbCameraReading. */
 #define IOCTL_VUSB_CAMERA_VALUE VUSB_REQUEST(0x804)
+/* Input: a uint32_t, 1 for a camera that answers no vendor request (each is held until its sender
+ * cancels it, or the camera leaves), 0 for one that answers again. */
+#define IOCTL_VUSB_CAMERA_HOLD VUSB_REQUEST(0x805)
 
 typedef struct VusbBusStatus {
     uint32_t busPlugged;
@@ -28,9 +31,10 @@ typedef struct VusbBusStatus {
     uint32_t cameraStarted;    /* ... and started it: its driver is loaded */
     uint32_t departedAlive; /* cameras pulled out whose device objects the platform still holds */
     uint32_t plugCount;     /* cameras reported since the bus came up */
+    uint32_t heldRequests;  /* vendor requests the camera holds now */
 } VusbBusStatus;
 
 typedef struct VusbCameraReading {
-    uint32_t known; /* the selector was ever written */
+    uint32_t known; /* the camera has a value for the selector */
     uint32_t value;
 } VusbCameraReading;

@@ -14,7 +14,10 @@ static_assert(sizeof(VusbPortFaults) == 24, "port faults");
 static_assert(sizeof(VusbController) == 12, "controller");
 static_assert(sizeof(VusbHub) == VusbNameBytes + 8, "hub");
 static_assert(offsetof(VusbPort, faults) == 20 && sizeof(VusbPort) == 44, "port");
-static_assert(sizeof(VusbScene) == 10 * 12 + VusbMaxHubs * 168 + VusbMaxPorts * 44 + 12, "scene");
+static_assert(sizeof(VusbCameraState) == 2 * 2 * VusbCameraSelectors + 4, "camera state");
+static_assert(offsetof(VusbScene, powerOn) == 10 * 12 + VusbMaxHubs * 168 + VusbMaxPorts * 44 + 12,
+              "power-on values");
+static_assert(sizeof(VusbScene) == offsetof(VusbScene, powerOn) + sizeof(VusbCameraState), "scene");
 
 namespace {
 
@@ -90,8 +93,8 @@ const VusbPort* VusbFindPort(const VusbScene* scene, int hub, int number) {
 }
 
 int VusbSceneIsSound(const VusbScene* scene, uint32_t poolBytes) {
-    if (scene->portCount > VusbMaxPorts || scene->poolBytes != poolBytes ||
-        poolBytes > VusbMaxPoolBytes)
+    if (scene->portCount > VusbMaxPorts || scene->powerOn.count > VusbCameraSelectors ||
+        scene->poolBytes != poolBytes || poolBytes > VusbMaxPoolBytes)
         return 0;
     for (const VusbController& c : scene->controllers)
         if (c.present && !Hub(scene, c.rootHub)) return 0;
@@ -221,6 +224,26 @@ int VusbHubRequest(const VusbScene* scene, const uint8_t* pool, int hub, uint32_
     }
 }
 
+int VusbCameraSetValue(VusbCameraState* state, uint16_t selector, uint16_t value) {
+    uint32_t slot = 0;
+    while (slot < state->count && slot < VusbCameraSelectors && state->selector[slot] != selector)
+        ++slot;
+    if (slot >= VusbCameraSelectors) return 0;
+    if (slot == state->count) state->selector[state->count++] = selector;
+    state->value[slot] = value;
+    return 1;
+}
+
+void VusbCameraPowerOnDefaults(VusbCameraState* state) {
+    // Selector and value: white balance red, green, blue and auto; exposure and auto; gain and
+    // auto; power line (50 Hz); flip, mirror, privacy, low light.
+    static const uint16_t values[][2] = {
+        {0x26, 128}, {0x27, 128}, {0x28, 128}, {0x29, 1}, {0x2A, 156}, {0x2B, 1}, {0x2C, 32},
+        {0x2D, 1},   {0x2E, 1},   {0x30, 0},   {0x31, 0}, {0x32, 0},   {0x33, 0}};
+    memset(state, 0, sizeof *state);
+    for (const auto& v : values) VusbCameraSetValue(state, v[0], v[1]);
+}
+
 int VusbCameraControl(VusbCameraState* state, uint8_t requestType, uint8_t request, uint16_t value,
                       uint16_t index, uint16_t length, uint8_t* data, uint32_t* transferred) {
     (void)request;  // the request code is the caller's; every vendor request reaches a selector
@@ -228,17 +251,17 @@ int VusbCameraControl(VusbCameraState* state, uint8_t requestType, uint8_t reque
     const bool deviceIn = requestType & 0x80;
     if ((requestType & 0x7F) != 0x40 || (length && !data)) return VusbRefused;
     uint32_t slot = 0;
-    while (slot < state->count && state->selector[slot] != index) ++slot;
+    while (slot < state->count && slot < VusbCameraSelectors && state->selector[slot] != index)
+        ++slot;
     if (deviceIn) {
         const uint16_t stored = slot < state->count ? state->value[slot] : 0;
         for (uint32_t i = 0; i < length; ++i)
             data[i] = i < 2 ? static_cast<uint8_t>(stored >> (8 * i)) : 0;
-    } else {
-        if (slot == state->count) {
-            if (state->count == VusbCameraSelectors) return VusbRefused;
-            state->selector[state->count++] = index;
-        }
-        state->value[slot] = length >= 2 ? ReadLe16(data) : length == 1 ? data[0] : value;
+    } else if (!VusbCameraSetValue(state, index,
+                                   length >= 2   ? ReadLe16(data)
+                                   : length == 1 ? data[0]
+                                                 : value)) {
+        return VusbRefused;
     }
     *transferred = length;
     return VusbOk;

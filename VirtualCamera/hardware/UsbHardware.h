@@ -77,6 +77,16 @@ typedef struct VusbPort {
     VusbPortFaults faults;
 } VusbPort;
 
+/* ---- The camera's controls ---- */
+
+enum { VusbCameraSelectors = 64 };
+
+typedef struct VusbCameraState {
+    uint16_t selector[VusbCameraSelectors];
+    uint16_t value[VusbCameraSelectors];
+    uint32_t count;
+} VusbCameraState;
+
 typedef struct VusbScene {
     VusbController controllers[VusbControllerCount];
     VusbHub hubs[VusbMaxHubs];
@@ -89,6 +99,9 @@ typedef struct VusbScene {
     uint8_t cameraPort;
     uint8_t cameraComposite;
     uint8_t reserved;
+    /* What the camera holds whenever it powers on (plugged in, its bus plugged in, the machine
+     * started), before any driver writes: its firmware's values, not a driver's defaults. */
+    VusbCameraState powerOn;
 } VusbScene;
 
 /* Outcome of a request. */
@@ -131,23 +144,17 @@ const VusbPort* VusbFindPort(const VusbScene* scene, int hub, int number);
 /* False when the scene's counts or pool references leave its bounds. */
 int VusbSceneIsSound(const VusbScene* scene, uint32_t poolBytes);
 
-/* ---- The camera's control transfers ---- */
-
-enum { VusbCameraSelectors = 64 };
-
-typedef struct VusbCameraState {
-    uint16_t selector[VusbCameraSelectors];
-    uint16_t value[VusbCameraSelectors];
-    uint32_t count;
-} VusbCameraState;
-
 /* A vendor control transfer to the device: the value of selector `index` is written (OUT: the
  * data's first two bytes, its only byte, or wValue when there is no data) or read (IN: the
  * value little-endian, then zeros). *transferred: the data bytes moved. Other requests stall. */
 int VusbCameraControl(VusbCameraState* state, uint8_t requestType, uint8_t request, uint16_t value,
                       uint16_t index, uint16_t length, uint8_t* data, uint32_t* transferred);
-/* The stored value of a selector; false when never written. */
+/* The stored value of a selector; false when the camera has none for it. */
 int VusbCameraValue(const VusbCameraState* state, uint16_t selector, uint16_t* value);
+/* The firmware's power-on values of the 13 vendor controls, where a scene names none. */
+void VusbCameraPowerOnDefaults(VusbCameraState* state);
+/* Sets a power-on value (or a held one); false when the camera has no room for another. */
+int VusbCameraSetValue(VusbCameraState* state, uint16_t selector, uint16_t value);
 
 #ifdef __cplusplus
 }

@@ -30,6 +30,11 @@ bool VirtualBus::CameraValue(std::uint16_t selector, VusbCameraReading* reading)
     return Request(IOCTL_VUSB_CAMERA_VALUE, &selector, sizeof selector, reading, sizeof *reading);
 }
 
+bool VirtualBus::HoldRequests(bool hold) const {
+    const std::uint32_t on = hold ? 1 : 0;
+    return Request(IOCTL_VUSB_CAMERA_HOLD, &on, sizeof on, nullptr, 0);
+}
+
 namespace {
 
 // Polls until the condition holds; the platform's plug and play work runs in its own time.

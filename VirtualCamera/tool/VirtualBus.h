@@ -23,6 +23,8 @@ public:
     bool UnplugCamera(DWORD timeoutMs) const;
     bool PlugCamera(bool driverExpected, DWORD timeoutMs) const;
     bool CameraValue(std::uint16_t selector, VusbCameraReading* reading) const;
+    // A camera that answers no vendor request: each is held until its sender cancels it.
+    bool HoldRequests(bool hold) const;
     // Waits for the camera just plugged in (see PlugCamera).
     bool WaitForCamera(bool driverExpected, DWORD timeoutMs) const;
 
