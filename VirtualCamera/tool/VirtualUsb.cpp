@@ -1,9 +1,15 @@
 // VirtualUsb.exe: the virtual USB hardware's switchboard for tests and the demo.
-//   VirtualUsb install <folder>        installs the bus driver (VirtualUsb.inf) as a root device
+//   VirtualUsb install <folder>        installs the bus driver (VirtualUsb.inf) as a root device,
+//                                       and the USB video class driver stand-in (usbvideo.inf,
+//                                       ks.inf, kscaptur.inf, usbvideo.sys) where the platform's
+//                                       own would be
 //   VirtualUsb plug <scene file>        plugs a scene in (see VirtualCamera/Scene.h)
 //   VirtualUsb unplug                   pulls the whole bus out
 //   VirtualUsb camera out|in|replug     the scene's camera alone
-//   VirtualUsb value <selector>         what the camera holds for a selector
+//   VirtualUsb camera hold|answer       a camera that holds every vendor request until it is
+//                                       cancelled, or one that answers again
+//   VirtualUsb value <selector>         what the camera holds for a selector (its power-on value
+//                                       until a driver writes it)
 // "in", "replug" and "plug" wait until the platform has taken the camera in; with --driver,
 // until its driver has started it. Exit code 0 on success.
 #include <windows.h>
@@ -16,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "VirtualCamera/Scene.h"
 #include "VirtualCamera/tool/VirtualBus.h"
@@ -28,7 +35,8 @@ const char HardwareId[] = "root\\KovaltixVirtualUsb";
 int Usage() {
     std::fprintf(stderr,
                  "usage: VirtualUsb install <folder> | plug <scene> [--driver] | unplug |\n"
-                 "       camera out|in|replug [--driver] | value <selector>\n");
+                 "       camera out|in|replug [--driver] | camera hold|answer |\n"
+                 "       value <selector>\n");
     return 2;
 }
 
@@ -37,8 +45,34 @@ int Failed(const char* what) {
     return 1;
 }
 
-// The bus as a root-enumerated device of its own INF, as a driver package installs one.
+// What Windows has and Wine lacks, where the platform keeps its own: the USB video class driver
+// stand-in and the INFs whose sections a camera INF Needs. A copy still in use (the class driver
+// of a camera plugged in) stays as it is.
+bool PlacePlatformStandIns(const std::string& folder) {
+    char windows[MAX_PATH], system[MAX_PATH];
+    if (!GetWindowsDirectoryA(windows, MAX_PATH) || !GetSystemDirectoryA(system, MAX_PATH))
+        return false;
+    const std::pair<const char*, std::string> files[] = {
+        {"usbvideo.inf", std::string(windows) + "\\inf"},
+        {"ks.inf", std::string(windows) + "\\inf"},
+        {"kscaptur.inf", std::string(windows) + "\\inf"},
+        {"usbvideo.sys", std::string(system) + "\\drivers"}};
+    for (const auto& file : files) {
+        const std::string from = folder + "\\" + file.first, to = file.second + "\\" + file.first;
+        if (!CopyFileA(from.c_str(), to.c_str(), FALSE) &&
+            GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            std::fprintf(stderr, "VirtualUsb: %s could not be placed in %s\n", file.first,
+                         file.second.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The bus as a root-enumerated device of its own INF, as a driver package installs one, and the
+// platform's pieces that the tests stand in for.
 int Install(const std::string& folder) {
+    if (!PlacePlatformStandIns(folder)) return Failed("the platform's stand-ins are missing");
     VirtualBus bus;
     if (bus.Open()) return 0;
     char inf[MAX_PATH];
@@ -108,6 +142,8 @@ int main(int argc, char** argv) {
         const std::string how = argv[2];
         if (how == "out") return bus.UnplugCamera(WaitMs) ? 0 : Failed("camera out");
         if (how == "in") return bus.PlugCamera(driver, WaitMs) ? 0 : Failed("camera in");
+        if (how == "hold" || how == "answer")
+            return bus.HoldRequests(how == "hold") ? 0 : Failed("camera hold");
         if (how == "replug")
             return bus.UnplugCamera(WaitMs) && bus.PlugCamera(driver, WaitMs) ? 0
                                                                               : Failed("replug");
