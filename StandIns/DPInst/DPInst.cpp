@@ -12,10 +12,11 @@
 //       and (/d) its driver files. Exit code 0, or 0x80010000. A package that is not installed
 //       leaves nothing to do: 0, so that an uninstall stopped later can be run again.
 //
-// Wine loads a device's new function driver only when the device is plugged in again (its
-// user-mode ways to restart a device are stubs), so where the tests' virtual USB bus runs, the
-// stand-in re-plugs the camera after installing, and pulls it out while it removes the package,
-// as Windows restarts the device itself.
+// Wine 8.0's device installation ignores an INF's Include and Needs entries; the stand-in applies
+// them after it, as Windows' does (Needs.cpp). Wine loads a device's new function driver only when
+// the device is plugged in again (its user-mode ways to restart a device are stubs), so where the
+// tests' virtual USB bus runs, the stand-in re-plugs the camera after installing, and pulls it out
+// while it removes the package, as Windows restarts the device itself.
 //
 // Tests of the installer's own steps use it as a recorder instead: with DPINST_LOG or DPINST_EXIT
 // set it appends three lines to the file DPINST_LOG names (its own path, its command line, its
@@ -33,27 +34,13 @@
 #include <vector>
 
 #include "Common/Owners.h"
+#include "StandIns/DPInst/Package.h"
 #include "VirtualCamera/tool/VirtualBus.h"
 
 namespace {
 
 const int Failure = static_cast<int>(0x80010000);  // one package failed
 const DWORD PlugWaitMs = 15000;
-
-#if defined(_WIN64)
-const char Decoration[] = "NTamd64";
-#else
-const char Decoration[] = "NTx86";
-#endif
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
-}
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // ---- The recorder -----------------------------------------------------------------------------
 
@@ -77,103 +64,11 @@ bool Recording(int* code) {
     return true;
 }
 
-// ---- The package's INF ------------------------------------------------------------------------
-
-struct InfTraits {
-    using Value = HINF;
-    static Value Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Value inf) { SetupCloseInfFile(inf); }
-};
-using Inf = Scoped<InfTraits>;
-
-struct DeviceListTraits {
-    using Value = HDEVINFO;
-    static Value Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Value list) { SetupDiDestroyDeviceInfoList(list); }
-};
-using DeviceList = Scoped<DeviceListTraits>;
-
-std::string Field(INFCONTEXT* line, DWORD index) {
-    char text[512];
-    return SetupGetStringFieldA(line, index, text, sizeof text, nullptr) ? text : "";
-}
-
-// What the package installs on this architecture: the hardware IDs of its models, its install
-// sections, the services they add and the driver files they copy (full target paths).
-struct Package {
-    std::vector<std::string> hardwareIds;
-    std::vector<std::string> services;
-    std::vector<std::string> files;
-};
-
-void ReadInstallSection(HINF inf, const std::string& section, Package* package) {
-    INFCONTEXT line;
-    if (SetupFindFirstLineA(inf, (section + ".Services").c_str(), "AddService", &line)) {
-        do package->services.push_back(Field(&line, 1));
-        while (SetupFindNextMatchLineA(&line, "AddService", &line));
-    }
-    if (!SetupFindFirstLineA(inf, section.c_str(), "CopyFiles", &line)) return;
-    do {
-        for (DWORD i = 1; i <= SetupGetFieldCount(&line); ++i) {
-            const std::string copy = Field(&line, i);
-            char folder[MAX_PATH];
-            INFCONTEXT file;
-            if (!SetupGetTargetPathA(inf, nullptr, copy.c_str(), folder, MAX_PATH, nullptr) ||
-                !SetupFindFirstLineA(inf, copy.c_str(), nullptr, &file))
-                continue;
-            do package->files.push_back(std::string(folder) + "\\" + Field(&file, 1));
-            while (SetupFindNextLine(&file, &file));
-        }
-    } while (SetupFindNextMatchLineA(&line, "CopyFiles", &line));
-}
-
-bool ReadPackage(const std::string& infPath, Package* package) {
-    const Inf inf(SetupOpenInfFileA(infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
-    INFCONTEXT maker;
-    if (!inf || !SetupFindFirstLineA(inf.Get(), "Manufacturer", nullptr, &maker)) return false;
-    do {
-        std::string models = Field(&maker, 1);
-        for (DWORD i = 2; i <= SetupGetFieldCount(&maker); ++i)
-            if (EqualNoCase(Field(&maker, i), Decoration)) models += std::string(".") + Decoration;
-        INFCONTEXT model;
-        if (!SetupFindFirstLineA(inf.Get(), models.c_str(), nullptr, &model)) continue;
-        do {
-            for (DWORD i = 2; i <= SetupGetFieldCount(&model); ++i)
-                package->hardwareIds.push_back(Field(&model, i));
-            char section[256];
-            if (SetupDiGetActualSectionToInstallA(inf.Get(), Field(&model, 1).c_str(), section,
-                                                  sizeof section, nullptr, nullptr))
-                ReadInstallSection(inf.Get(), section, package);
-        } while (SetupFindNextLine(&model, &model));
-    } while (SetupFindNextLine(&maker, &maker));
-    auto unique = [](std::vector<std::string>& v) {
-        std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) {
-            return _stricmp(a.c_str(), b.c_str()) < 0;
-        });
-        v.erase(std::unique(v.begin(), v.end(), EqualNoCase), v.end());
-    };
-    unique(package->hardwareIds);
-    unique(package->services);
-    unique(package->files);
-    return !package->hardwareIds.empty();
-}
-
-std::vector<std::string> MultiText(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD property) {
-    char buffer[2048] = {};
-    std::vector<std::string> texts;
-    if (!SetupDiGetDeviceRegistryPropertyA(list, device, property, nullptr,
-                                           reinterpret_cast<BYTE*>(buffer), sizeof buffer - 2,
-                                           nullptr))
-        return texts;
-    for (const char* at = buffer; *at; at += std::strlen(at) + 1) texts.push_back(at);
-    return texts;
-}
-
 // ---- /path: install -------------------------------------------------------------------------
 
-// The hardware IDs under which present devices match the package.
-std::vector<std::string> MatchingDevices(const Package& package) {
-    std::vector<std::string> matched;
+// Present devices that match a model of the package: its hardware ID and install section.
+std::vector<Model> MatchingDevices(const Package& package) {
+    std::vector<Model> matched;
     const DeviceList list(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
     if (!list) return matched;
@@ -181,15 +76,33 @@ std::vector<std::string> MatchingDevices(const Package& package) {
     device.cbSize = sizeof device;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
         for (const std::string& id : MultiText(list.Get(), &device, SPDRP_HARDWAREID)) {
-            const bool ours = std::any_of(package.hardwareIds.begin(), package.hardwareIds.end(),
-                                          [&](const std::string& p) { return EqualNoCase(p, id); });
-            if (ours) {
-                matched.push_back(id);
+            const auto model =
+                std::find_if(package.models.begin(), package.models.end(),
+                             [&](const Model& m) { return EqualNoCase(m.hardwareId, id); });
+            if (model != package.models.end()) {
+                matched.push_back(*model);
                 break;
             }
         }
     }
     return matched;
+}
+
+// The driver just installed on the devices of one hardware ID gets what its model Needs.
+bool CompleteInstallation(const std::string& storedInf, const Model& model) {
+    const DeviceList list(
+        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
+    if (!list) return false;
+    bool done = true;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
+        const std::vector<std::string> ids = MultiText(list.Get(), &device, SPDRP_HARDWAREID);
+        if (std::any_of(ids.begin(), ids.end(),
+                        [&](const std::string& id) { return EqualNoCase(id, model.hardwareId); }))
+            done = ApplyIncludesAndNeeds(storedInf, model.section, list.Get(), &device) && done;
+    }
+    return done;
 }
 
 // Each INF of the folder is a package. Exit code as DPInst counts: packages installed on a device
@@ -218,11 +131,11 @@ int Install(const std::string& folder) {
             continue;
         }
         bool onDevice = false, refused = false;
-        for (const std::string& id :
-             cameraOut ? std::vector<std::string>() : MatchingDevices(package)) {
+        for (const Model& model : cameraOut ? std::vector<Model>() : MatchingDevices(package)) {
             BOOL reboot = FALSE;
-            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, id.c_str(), stored, INSTALLFLAG_FORCE,
-                                                   &reboot))
+            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, model.hardwareId.c_str(), stored,
+                                                   INSTALLFLAG_FORCE, &reboot) &&
+                CompleteInstallation(stored, model))
                 onDevice = true;
             else
                 refused = true;
