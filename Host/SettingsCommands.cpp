@@ -202,6 +202,9 @@ int LoadSettings(KOVALTIX& camera, const char* path) {
             const ControlInfo& c = controls[first + r];
             const FileSetting* s = named[first + r];
             values[r] = c.value;
+            // A group of several controls leads with its automatic mode. One the camera does
+            // not offer holds only a leftover Value: the group is manual, as on the page.
+            if (r == 0 && group.count > 1 && !c.offered) values[r] = 0;
             if (!s) continue;
             if (!c.offered) {
                 std::printf("%s (line %d) is not offered by this camera: left out.\n", c.name,

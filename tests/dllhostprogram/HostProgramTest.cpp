@@ -85,6 +85,7 @@ protected:
         Host("reset Flip");
         Host("reset Mirror");
         Host("reset PowerLine");
+        Host("reset Gain");
         RemoveTree(folder);
     }
     static ProgramResult Host(const std::string& arguments) {
@@ -132,6 +133,10 @@ protected:
         std::string rows = ReadTextFile(verdict);
         if (rows.empty()) ADD_FAILURE() << "no verdict from python3";
         return rows;
+    }
+    static bool StoreSetting(const char* name, DWORD value) {
+        return RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), name, REG_DWORD, &value,
+                               sizeof value) == ERROR_SUCCESS;
     }
     static std::string folder;
 };
@@ -299,7 +304,17 @@ TEST_F(HostProgram, SavedSettingsComeBackAfterAResetAndLeftOutControlsKeepTheirV
     EXPECT_EQ(0u, Stored("AWBEx"));
     EXPECT_EQ(321u, Stored("ExposureEx"));
 
-    for (const char* group : {"WhiteBalance", "Exposure", "Flip", "PowerLine"})
+    // A camera without automatic gain, its Value a leftover 1: the group is manual, so the
+    // file's gain is taken rather than the default.
+    ASSERT_TRUE(StoreSetting("AGCExEnb", 0));
+    ASSERT_TRUE(StoreSetting("AGCEx", 1));
+    ASSERT_TRUE(WriteTextFile(file, "GainEx = 5\n"));
+    load = Host("load \"" + file + "\"");
+    EXPECT_EQ(0, load.exitCode) << load.output;
+    EXPECT_EQ(5u, Stored("GainEx")) << load.output;
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), "AGCExEnb");
+
+    for (const char* group : {"WhiteBalance", "Exposure", "Gain", "Flip", "PowerLine"})
         ASSERT_EQ(0, Host(std::string("reset ") + group).exitCode) << group;
 }
 
