@@ -1,8 +1,8 @@
 #include "Host/Groups.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstring>
+
+#include "Host/SettingsFile.h"
 
 namespace {
 
@@ -72,15 +72,5 @@ const ControlGroup* FindControlGroup(const char* name) {
 }
 
 bool ParseLong(const char* text, long* value) {
-    if (!text || !*text) return false;
-    // strtol would also take leading blanks and a "0x" prefix is not a decimal number.
-    const char* digits = (*text == '-' || *text == '+') ? text + 1 : text;
-    if (*digits < '0' || *digits > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno == ERANGE || *end != '\0') return false;
-    if (parsed < LONG_MIN || parsed > LONG_MAX) return false;
-    *value = static_cast<long>(parsed);
-    return true;
+    return text && ParseWholeNumber(text, std::strlen(text), value);
 }

@@ -6,27 +6,49 @@
 #include <cstring>
 
 #include "DLL/props/KOVALTIX.h"
+#include "Host/ExitStatus.h"
 #include "Host/Groups.h"
 #include "Host/PageWindow.h"
+#include "Host/SettingsCommands.h"
 
 namespace {
 
-enum ExitStatus { ExitOk = 0, CameraRefused = 1, ExitUsage = 2 };
-
-void PrintUsage() {
-    std::fprintf(stderr,
-                 "usage: KOVALTIX list\n"
-                 "       KOVALTIX get <group>\n"
-                 "       KOVALTIX set <group> <value>...\n"
-                 "       KOVALTIX reset <group>\n"
-                 "       KOVALTIX window [--snapshot <file.png>]\n"
-                 "groups (values in this order):\n");
+// The whole help, to stdout when asked for; the same to stderr after a usage error.
+void PrintUsage(std::FILE* out = stderr) {
+    std::fprintf(
+        out,
+        "usage: KOVALTIX list [--json]          every control: min, max, value, default, "
+        "enabled\n"
+        "       KOVALTIX get <group> [--json]   one group's controls\n"
+        "       KOVALTIX set <group> <value>... set a group (values in the order below)\n"
+        "       KOVALTIX reset <group>          set a group to its defaults\n"
+        "       KOVALTIX save <file>            write every control's value to a text "
+        "file\n"
+        "       KOVALTIX load <file>            check the whole file, then set the "
+        "groups it names\n"
+        "       KOVALTIX window [--snapshot <file.png>]   the camera's page (the default)\n"
+        "       KOVALTIX help | /?              this text\n"
+        "groups (values in this order):\n");
     for (int i = 0; i < ControlGroupCount(); ++i) {
         const ControlGroup& group = ControlGroups()[i];
-        std::fprintf(stderr, "  %-13s", group.name);
-        for (int r = 0; r < group.count; ++r) std::fprintf(stderr, " %s", group.records[r]);
-        std::fprintf(stderr, "\n");
+        std::fprintf(out, "  %-13s", group.name);
+        for (int r = 0; r < group.count; ++r) std::fprintf(out, " %s", group.records[r]);
+        std::fprintf(out, "\n");
     }
+    std::fprintf(out,
+                 "settings file: one control per line, \"Name = value\" (names as list shows "
+                 "them),\n"
+                 "  \"#\" starts a comment; a control the file leaves out keeps its value.\n"
+                 "exit status:\n"
+                 "  0  done\n"
+                 "  1  the camera did not take every value of a group (set, reset, load)\n"
+                 "  2  the command line was not understood\n"
+                 "  3  window: the page could not be shown, or its picture not saved\n"
+                 "  4  save, load: no camera (every control reads as zero)\n"
+                 "  5  load: the file was refused (a line malformed, unknown or out of range); "
+                 "nothing applied\n"
+                 "  6  save, load: the file could not be written or read; nothing saved or "
+                 "applied\n");
 }
 
 void PrintHeader() {
@@ -44,6 +66,43 @@ void PrintGroup(KOVALTIX& camera, const ControlGroup& group) {
     }
 }
 
+// One JSON array of the groups' controls; the names need no escaping.
+void PrintJson(KOVALTIX& camera, const ControlGroup* only) {
+    const char* separator = "";
+    std::printf("[");
+    for (int i = 0; i < ControlGroupCount(); ++i) {
+        const ControlGroup& group = ControlGroups()[i];
+        if (only && only != &group) continue;
+        PROPDATA records[4] = {};
+        group.get(camera, records);
+        for (int r = 0; r < group.count; ++r) {
+            const PROPDATA& p = records[r];
+            std::printf(
+                "%s\n  {\"group\": \"%s\", \"control\": \"%s\", \"min\": %ld, \"max\": %ld, "
+                "\"value\": %ld, \"default\": %ld, \"enabled\": %s}",
+                separator, group.name, group.records[r], p.Min, p.Max, p.Value, p.Def,
+                p.Enb ? "true" : "false");
+            separator = ",";
+        }
+    }
+    std::printf("\n]\n");
+}
+
+// Takes "--json" out of the arguments; true if it was there.
+bool TakeJsonOption(int* argc, char** argv) {
+    int kept = 0;
+    bool json = false;
+    for (int i = 0; i < *argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    *argc = kept;
+    return json;
+}
+
 // The group the first argument names, when the arguments are `least` to `most` in number.
 const ControlGroup* GroupArgument(int argc, char** argv, int least, int most) {
     if (argc < least || argc > most) {
@@ -58,10 +117,15 @@ const ControlGroup* GroupArgument(int argc, char** argv, int least, int most) {
     return group;
 }
 
-int List(KOVALTIX& camera, int argc, char**) {
+int List(KOVALTIX& camera, int argc, char** argv) {
+    const bool json = TakeJsonOption(&argc, argv);
     if (argc != 0) {
         PrintUsage();
         return ExitUsage;
+    }
+    if (json) {
+        PrintJson(camera, nullptr);
+        return ExitOk;
     }
     PrintHeader();
     for (int i = 0; i < ControlGroupCount(); ++i) PrintGroup(camera, ControlGroups()[i]);
@@ -69,8 +133,13 @@ int List(KOVALTIX& camera, int argc, char**) {
 }
 
 int Get(KOVALTIX& camera, int argc, char** argv) {
+    const bool json = TakeJsonOption(&argc, argv);
     const ControlGroup* group = GroupArgument(argc, argv, 1, 1);
     if (!group) return ExitUsage;
+    if (json) {
+        PrintJson(camera, group);
+        return ExitOk;
+    }
     PrintHeader();
     PrintGroup(camera, *group);
     return ExitOk;
@@ -110,6 +179,25 @@ int Reset(KOVALTIX& camera, int argc, char** argv) {
     return ExitOk;
 }
 
+// The one argument of save and load: a file name.
+const char* FileArgument(int argc, char** argv) {
+    if (argc != 1 || argv[0][0] == '\0') {
+        PrintUsage();
+        return nullptr;
+    }
+    return argv[0];
+}
+
+int Save(KOVALTIX& camera, int argc, char** argv) {
+    const char* path = FileArgument(argc, argv);
+    return path ? SaveSettings(camera, path) : ExitUsage;
+}
+
+int Load(KOVALTIX& camera, int argc, char** argv) {
+    const char* path = FileArgument(argc, argv);
+    return path ? LoadSettings(camera, path) : ExitUsage;
+}
+
 int Window(KOVALTIX& camera, int argc, char** argv) {
     const char* snapshot = nullptr;
     if (argc == 2 && std::strcmp(argv[0], "--snapshot") == 0 && argv[1][0] != '\0') {
@@ -134,11 +222,18 @@ int main(int argc, char** argv) {
         run = Set;
     } else if (std::strcmp(command, "reset") == 0) {
         run = Reset;
+    } else if (std::strcmp(command, "save") == 0) {
+        run = Save;
+    } else if (std::strcmp(command, "load") == 0) {
+        run = Load;
     } else if (std::strcmp(command, "window") == 0) {
         run = Window;
+    } else if (std::strcmp(command, "help") == 0 || std::strcmp(command, "--help") == 0 ||
+               std::strcmp(command, "/?") == 0 || std::strcmp(command, "-?") == 0) {
+        PrintUsage(stdout);
+        return ExitOk;
     } else {
-        if (std::strcmp(command, "help") != 0 && std::strcmp(command, "--help") != 0)
-            std::fprintf(stderr, "Unknown command \"%s\".\n", command);
+        std::fprintf(stderr, "Unknown command \"%s\".\n", command);
         PrintUsage();
         return ExitUsage;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Common/Scoped.h"
+#include "Host/ExitStatus.h"
 #include "Host/Png.h"
 
 namespace {
@@ -165,13 +166,13 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
     windowClass.lpszClassName = HostClass;
     if (!RegisterClassA(&windowClass)) {
         std::fprintf(stderr, "Cannot register the host window class.\n");
-        return 3;
+        return ExitWindow;
     }
     HWND host = CreateWindowExA(0, HostClass, "KOVALTIX", HostStyle, 0, 0, 400, 300, nullptr,
                                 nullptr, instance, &camera);
     if (!host) {
         std::fprintf(stderr, "Cannot create the host window.\n");
-        return 3;
+        return ExitWindow;
     }
 
     char title[256];
@@ -181,7 +182,7 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
             stderr, "The camera page is not available (no camera, or another program shows it).\n");
         DestroyWindow(host);
         Settle();
-        return 3;
+        return ExitWindow;
     }
     SetWindowTextA(host, title);
 
@@ -209,10 +210,10 @@ int RunPageWindow(KOVALTIX& camera, const char* snapshotPath) {
     int status = 0;
     if (!CapturePage(page, &width, &height, &bgr)) {
         std::fprintf(stderr, "Cannot capture the page.\n");
-        status = 3;
+        status = ExitWindow;
     } else if (!WritePngFile(snapshotPath, width, height, bgr.data())) {
         std::fprintf(stderr, "Cannot write %s.\n", snapshotPath);
-        status = 3;
+        status = ExitWindow;
     } else {
         std::printf("Saved the page \"%s\" (%d x %d) to %s\n", AnsiToUtf8(title).c_str(), width,
                     height, snapshotPath);

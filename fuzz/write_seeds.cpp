@@ -141,5 +141,16 @@ int main(int argc, char** argv) {
         for (unsigned langid : page) Put16(input, langid);
         Write(folder, "language_fuzzer", n++, input);
     }
+
+    // Settings files as "KOVALTIX save" writes them and as a person might edit them.
+    Write(folder, "settings_fuzzer", 0,
+          Text("# Camera settings\r\n\r\n# WhiteBalance\r\nAWBEx       = 0     # 0..1, default "
+               "1\r\nWBRedEx     = 40    # 0..255, default 127\r\n# WBGreenEx: not offered by "
+               "this camera\r\nWBBlueEx    = 60    # 0..255, default 127\r\n\r\n# "
+               "Exposure\r\nAECEx       = 0     # 0..1, default 1\r\nExposureEx  = 321   # "
+               "1..500, default 255\r\n"));
+    Write(folder, "settings_fuzzer", 1,
+          Text("\xEF\xBB\xBF-2147483648\ngainex=-64\n\tFlipEx =\t1 # on\nwbgreenex = 999\n"));
+    Write(folder, "settings_fuzzer", 2, Text("GainEx = 128\nBrightness = 1\nFlipEx 1\n"));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "DLL/page/Bindings.h"
 
 #include <commctrl.h>
+#include <cstdio>
 #include <new>
 
 void EnableDlgItem(HWND dialog, int id, bool flag) {
@@ -30,6 +31,38 @@ int FindCheckedIndex(HWND dialog, const int* ids, int count) {
     return -1;
 }
 
+HWND FindDlgItem(HWND dialog, int id, HWND& kept) {
+    if (kept != nullptr && IsWindow(kept)) return kept;
+    kept = dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
+    return kept;
+}
+
+namespace {
+
+// What SetDlgItemInt does, without looking the edit box up again.
+void SetNumber(HWND edit, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+bool ButtonChecked(HWND button) {
+    return (SendMessageA(button, BM_GETCHECK, 0, 0) & BST_CHECKED) != 0;
+}
+
+void SetButtonCheck(HWND button, bool flag) {
+    SendMessageA(button, BM_SETCHECK, flag ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// Only a control whose state differs is touched: each change is a trip to the window server.
+void SetEnabled(HWND control, bool flag) {
+    if (control != nullptr && (IsWindowEnabled(control) != FALSE) != flag) {
+        EnableWindow(control, flag ? TRUE : FALSE);
+    }
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 
 TrackbarEditLink::TrackbarEditLink()
@@ -40,16 +73,27 @@ TrackbarEditLink::TrackbarEditLink()
       minimum(0),
       maximum(0),
       dragging(false),
-      previousProc(nullptr) {}
+      previousProc(nullptr),
+      label(nullptr),
+      trackbar(nullptr),
+      edit(nullptr) {}
 
 TrackbarEditLink::~TrackbarEditLink() { Detach(); }
 
+HWND TrackbarEditLink::Label() const { return FindDlgItem(dialog, labelId, label); }
+
+HWND TrackbarEditLink::Trackbar() const { return FindDlgItem(dialog, trackbarId, trackbar); }
+
+HWND TrackbarEditLink::Edit() const {
+    return editId != 0 ? FindDlgItem(dialog, editId, edit) : nullptr;
+}
+
 bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int editId, int minimum,
                               int maximum, int position) {
+    if (this->dialog != nullptr) return false;
     HWND trackbar = GetDlgItem(dialog, trackbarId);
     // Id 0 means "no edit box", not "the control whose id happens to be 0".
     HWND edit = editId != 0 ? GetDlgItem(dialog, editId) : nullptr;
-    if (this->dialog != nullptr) return false;
 
     this->minimum = minimum;
     this->maximum = maximum;
@@ -57,20 +101,27 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
     if (trackbar != nullptr) {
         this->labelId = labelId;
         this->trackbarId = trackbarId;
+        this->trackbar = trackbar;
         // The trackbar takes 16-bit bounds only.
         const DWORD range = (static_cast<DWORD>(minimum) & 0xFFFFu) |
                             ((static_cast<DWORD>(maximum) & 0xFFFFu) << 16);
-        SendMessageA(trackbar, TBM_SETRANGE, TRUE, static_cast<LPARAM>(range));
-        SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+        // A trackbar not yet on screen (the page binds before it is shown) is painted whole when
+        // it appears; redrawing it now would only cost trips to the window server.
+        const WPARAM redraw = IsWindowVisible(trackbar) ? TRUE : FALSE;
+        SendMessageA(trackbar, TBM_SETRANGE, redraw, static_cast<LPARAM>(range));
+        SendMessageA(trackbar, TBM_SETPOS, redraw, static_cast<LPARAM>(position));
         // The link must be findable before the first message reaches the subclass procedure.
-        previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(trackbar, GWLP_WNDPROC));
+        // The trackbar is a Unicode window: an ANSI procedure would make the window server flip
+        // its Unicode flag here and again in Detach, and convert every message in between.
+        previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(trackbar, GWLP_WNDPROC));
         SetWindowLongPtrA(trackbar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(trackbar, GWLP_WNDPROC,
+        SetWindowLongPtrW(trackbar, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(&TrackbarSubclassProc));
     }
     if (edit != nullptr) {
         this->editId = editId;
-        SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
+        this->edit = edit;
+        SetNumber(edit, position);
     }
     if (trackbar == nullptr) return false;
     this->dialog = dialog;
@@ -79,23 +130,19 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
 
 void TrackbarEditLink::SetPos(int position) {
     if (dialog == nullptr) return;
-    HWND trackbar = GetDlgItem(dialog, trackbarId);
-    if (trackbar != nullptr) {
+    if (HWND trackbar = Trackbar()) {
         SendMessageA(trackbar, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
     }
-    if (editId != 0 && GetDlgItem(dialog, editId) != nullptr) {
-        SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
-    }
+    if (HWND edit = Edit()) SetNumber(edit, position);
 }
 
 bool TrackbarEditLink::GetPos(int* position) const {
     if (dialog == nullptr || position == nullptr) return false;
-    HWND trackbar = GetDlgItem(dialog, trackbarId);
-    if (trackbar != nullptr) {
+    if (HWND trackbar = Trackbar()) {
         *position = static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0));
         return true;
     }
-    if (editId != 0 && GetDlgItem(dialog, editId) != nullptr) {
+    if (Edit() != nullptr) {
         BOOL ok = FALSE;
         const int number = static_cast<int>(GetDlgItemInt(dialog, editId, &ok, TRUE));
         if (!ok) return false;
@@ -107,13 +154,13 @@ bool TrackbarEditLink::GetPos(int* position) const {
 
 void TrackbarEditLink::Detach() {
     if (dialog == nullptr) return;
-    HWND trackbar = GetDlgItem(dialog, trackbarId);
+    HWND trackbar = Trackbar();
     // Only undo our own subclassing: the handle may since belong to another window.
     if (trackbar == nullptr ||
         GetWindowLongPtrA(trackbar, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) {
         return;
     }
-    SetWindowLongPtrA(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
+    SetWindowLongPtrW(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
     SetWindowLongPtrA(trackbar, GWLP_USERDATA, 0);
 }
 
@@ -127,16 +174,19 @@ void TrackbarEditLink::Reset() {
     maximum = 0;
     dragging = false;
     previousProc = nullptr;
+    label = nullptr;
+    trackbar = nullptr;
+    edit = nullptr;
 }
 
 void TrackbarEditLink::CopyPosition(HWND trackbar) {
     if (dialog == nullptr || editId == 0) return;
     const int position = static_cast<int>(SendMessageA(trackbar, TBM_GETPOS, 0, 0));
-    SetDlgItemInt(dialog, editId, static_cast<UINT>(position), TRUE);
+    if (HWND edit = Edit()) SetNumber(edit, position);
 }
 
 int TrackbarEditLink::Position(HWND trackbar) const {
-    return static_cast<int>(CallWindowProcA(previousProc, trackbar, TBM_GETPOS, 0, 0));
+    return static_cast<int>(CallWindowProcW(previousProc, trackbar, TBM_GETPOS, 0, 0));
 }
 
 void TrackbarEditLink::EndLostDrag(HWND trackbar) {
@@ -144,7 +194,7 @@ void TrackbarEditLink::EndLostDrag(HWND trackbar) {
     // The trackbar never sees the button go up either, and one that keeps dragging would follow
     // the mouse hovering over it; its button-up releases the thread's capture, so it is told only
     // while no window of this thread holds one.
-    if (GetCapture() == nullptr) CallWindowProcA(previousProc, trackbar, WM_LBUTTONUP, 0, 0);
+    if (GetCapture() == nullptr) CallWindowProcW(previousProc, trackbar, WM_LBUTTONUP, 0, 0);
 }
 
 namespace {
@@ -162,7 +212,7 @@ bool MovesTheThumb(UINT message) {
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* link = reinterpret_cast<TrackbarEditLink*>(GetWindowLongPtrA(trackbar, GWLP_USERDATA));
     if (link == nullptr || link->previousProc == nullptr) {
-        return DefWindowProcA(trackbar, message, wParam, lParam);
+        return DefWindowProcW(trackbar, message, wParam, lParam);
     }
     const bool watched = MovesTheThumb(message);
     const int before = watched ? link->Position(trackbar) : 0;
@@ -170,7 +220,7 @@ LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam
     // causes is not taken for a lost drag.
     const bool released = message == WM_LBUTTONUP && link->dragging;
     if (released) link->dragging = false;
-    const LRESULT result = CallWindowProcA(link->previousProc, trackbar, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(link->previousProc, trackbar, message, wParam, lParam);
 
     // Decided after the trackbar has acted, so the copy reads the new position. Press, drag
     // moves, release and Left/Right copy once each even when the thumb stays put.
@@ -214,15 +264,18 @@ SliderBinding::SliderBinding() : record(nullptr) {
 
 SliderBinding::~SliderBinding() { link.Detach(); }
 
-bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record) {
+bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record,
+                         bool enable) {
     if (this->record != nullptr || record == nullptr) return false;
     this->record = record;
     if (record->Enb != 0) {
-        EnableDlgItem(dialog, labelId, true);
-        EnableDlgItem(dialog, trackbarId, true);
-        EnableDlgItem(dialog, editId, true);
-        return link.Attach(dialog, labelId, trackbarId, editId, record->Min, record->Max,
-                           record->Value);
+        const bool attached = link.Attach(dialog, labelId, trackbarId, editId, record->Min,
+                                          record->Max, record->Value);
+        // A slider whose trackbar is missing still shows its label and number.
+        SetEnabled(attached ? link.Label() : GetDlgItem(dialog, labelId), enable);
+        SetEnabled(attached ? link.Trackbar() : nullptr, enable);
+        SetEnabled(attached ? link.Edit() : GetDlgItem(dialog, editId), enable);
+        return attached;
     }
     ShowDlgItem(dialog, labelId, false);
     ShowDlgItem(dialog, trackbarId, false);
@@ -233,9 +286,9 @@ bool SliderBinding::Bind(HWND dialog, int labelId, int trackbarId, int editId, P
 bool SliderBinding::Enable(bool flag) {
     if (record == nullptr) return false;
     if (record->Enb != 0) {
-        EnableDlgItem(link.Dialog(), link.LabelId(), flag);
-        EnableDlgItem(link.Dialog(), link.TrackbarId(), flag);
-        EnableDlgItem(link.Dialog(), link.EditId(), flag);
+        EnableWindow(link.Label(), flag ? TRUE : FALSE);
+        EnableWindow(link.Trackbar(), flag ? TRUE : FALSE);
+        EnableWindow(link.Edit(), flag ? TRUE : FALSE);
     }
     return true;
 }
@@ -257,17 +310,19 @@ void SliderBinding::Unbind() {
 
 // ---------------------------------------------------------------------------------------------
 
-CheckBinding::CheckBinding() : dialog(nullptr), id(0), record(nullptr) {}
+CheckBinding::CheckBinding() : dialog(nullptr), id(0), record(nullptr), box(nullptr) {}
 
 bool CheckBinding::Bind(HWND dialog, int id, PROPDATA* record) {
     if (this->record != nullptr || record == nullptr) return false;
     this->record = record;
     if (record->Enb != 0) {
-        if (GetDlgItem(dialog, id) == nullptr) return false;
+        HWND found = GetDlgItem(dialog, id);
+        if (found == nullptr) return false;
         this->dialog = dialog;
         this->id = id;
-        EnableDlgItem(dialog, id, true);
-        SetDlgItemCheck(dialog, id, record->Value != 0);
+        box = found;
+        EnableWindow(box, TRUE);
+        SetButtonCheck(box, record->Value != 0);
         return true;
     }
     ShowDlgItem(dialog, id, false);
@@ -276,27 +331,28 @@ bool CheckBinding::Bind(HWND dialog, int id, PROPDATA* record) {
 
 bool CheckBinding::SetCheck(bool flag) {
     if (record == nullptr || record->Enb == 0) return false;
-    SetDlgItemCheck(dialog, id, flag);
+    SetButtonCheck(FindDlgItem(dialog, id, box), flag);
     return true;
 }
 
 bool CheckBinding::GetCheck() const {
     if (record == nullptr || record->Enb == 0) return false;
-    return GetDlgItemCheck(dialog, id);
+    return ButtonChecked(FindDlgItem(dialog, id, box));
 }
 
 void CheckBinding::Unbind() {
     dialog = nullptr;
     id = 0;
     record = nullptr;
+    box = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
 
 RadioGroupBinding::RadioGroupBinding()
-    : dialog(nullptr), labelId(0), ids(nullptr), count(0), record(nullptr) {}
+    : dialog(nullptr), labelId(0), buttons(nullptr), count(0), record(nullptr) {}
 
-RadioGroupBinding::~RadioGroupBinding() { delete[] ids; }
+RadioGroupBinding::~RadioGroupBinding() { delete[] buttons; }
 
 bool RadioGroupBinding::Bind(HWND dialog, int labelId, const int* ids, int count,
                              PROPDATA* record) {
@@ -305,16 +361,17 @@ bool RadioGroupBinding::Bind(HWND dialog, int labelId, const int* ids, int count
     this->record = record;
     if (record->Enb != 0) {
         this->dialog = dialog;
-        this->ids = new (std::nothrow) int[count];
-        if (this->ids == nullptr) return false;
+        buttons = new (std::nothrow) Button[count];
+        if (buttons == nullptr) return false;
         this->count = count;
         this->labelId = labelId;
         EnableDlgItem(dialog, labelId, true);
         for (int i = 0; i < count; ++i) {
-            EnableDlgItem(dialog, ids[i], true);
-            this->ids[i] = ids[i];
+            buttons[i].id = ids[i];
+            buttons[i].window = GetDlgItem(dialog, ids[i]);
+            EnableWindow(buttons[i].window, TRUE);
         }
-        CheckRadioIndex(dialog, ids, count, record->Value);
+        Check(record->Value);
         return true;
     }
     ShowDlgItem(dialog, labelId, false);
@@ -322,20 +379,29 @@ bool RadioGroupBinding::Bind(HWND dialog, int labelId, const int* ids, int count
     return true;
 }
 
+void RadioGroupBinding::Check(int index) const {
+    for (int i = 0; i < count; ++i) {
+        SetButtonCheck(FindDlgItem(dialog, buttons[i].id, buttons[i].window), i == index);
+    }
+}
+
 bool RadioGroupBinding::SetIndex(int index) {
     if (record == nullptr) return false;
-    CheckRadioIndex(dialog, ids, count, index);
+    Check(index);
     return true;
 }
 
 int RadioGroupBinding::GetIndex() const {
     if (record == nullptr) return 0;
-    return FindCheckedIndex(dialog, ids, count);
+    for (int i = 0; i < count; ++i) {
+        if (ButtonChecked(FindDlgItem(dialog, buttons[i].id, buttons[i].window))) return i;
+    }
+    return -1;
 }
 
 void RadioGroupBinding::Unbind() {
-    delete[] ids;
-    ids = nullptr;
+    delete[] buttons;
+    buttons = nullptr;
     count = 0;
     labelId = 0;
     dialog = nullptr;

@@ -15,6 +15,9 @@ bool GetDlgItemCheck(HWND dialog, int id);
 void CheckRadioIndex(HWND dialog, const int* ids, int count, int index);
 // First checked button, or -1.
 int FindCheckedIndex(HWND dialog, const int* ids, int count);
+// The control with this id, kept in `kept` from one call to the next: every GetDlgItem asks the
+// window server for the dialog's whole child list. Found again only once the kept one is gone.
+HWND FindDlgItem(HWND dialog, int id, HWND& kept);
 
 // The trackbar's window procedure while it is subclassed by a TrackbarEditLink.
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam);
@@ -43,6 +46,10 @@ public:
     int LabelId() const { return labelId; }
     int TrackbarId() const { return trackbarId; }
     int EditId() const { return editId; }
+    // The controls themselves; null when the dialog has no such control (any more).
+    HWND Label() const;
+    HWND Trackbar() const;
+    HWND Edit() const;
 
 private:
     friend LRESULT CALLBACK TrackbarSubclassProc(HWND, UINT, WPARAM, LPARAM);
@@ -60,6 +67,10 @@ private:
     int maximum;
     bool dragging;
     WNDPROC previousProc;
+    // The controls as last found by id (see FindDlgItem).
+    mutable HWND label;
+    mutable HWND trackbar;
+    mutable HWND edit;
 };
 
 // A label, a trackbar and a read-only edit box showing the trackbar's position.
@@ -70,7 +81,10 @@ public:
     SliderBinding(const SliderBinding&) = delete;
     SliderBinding& operator=(const SliderBinding&) = delete;
 
-    bool Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record);
+    // enable: the state an enabled record's three controls are brought to (only those that
+    // differ are changed), so that a page wanting them off need not enable them first.
+    bool Bind(HWND dialog, int labelId, int trackbarId, int editId, PROPDATA* record,
+              bool enable = true);
     bool Enable(bool flag);
     void SetValue(int value);
     int GetValue() const;
@@ -100,6 +114,7 @@ private:
     HWND dialog;
     int id;
     PROPDATA* record;
+    mutable HWND box;
 };
 
 // A label and a row of radio buttons whose checked index is the record's value.
@@ -117,9 +132,15 @@ public:
     bool IsBound() const { return record != nullptr; }
 
 private:
+    struct Button {
+        int id;
+        HWND window;  // as last found by id
+    };
+    void Check(int index) const;
+
     HWND dialog;
     int labelId;
-    int* ids;
+    Button* buttons;
     int count;
     PROPDATA* record;
 };

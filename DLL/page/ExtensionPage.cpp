@@ -160,27 +160,25 @@ void ReloadPage(KOVALTIX* owner) {
 }
 
 void BindPage(HWND page) {
+    // A slider is usable only while its group is manual; it starts that way rather than being
+    // enabled and disabled again.
+    const bool manualWhiteBalance = Manual(PropAutoWhiteBalance);
     AutoWhiteBalanceBox.Bind(page, IDC_WB_AUTO, &Record(PropAutoWhiteBalance));
     RedSlider.Bind(page, IDC_WB_RED_LABEL, IDC_WB_RED_SLIDER, IDC_WB_RED_EDIT,
-                   &Record(PropWhiteBalanceRed));
+                   &Record(PropWhiteBalanceRed), manualWhiteBalance);
     BlueSlider.Bind(page, IDC_WB_BLUE_LABEL, IDC_WB_BLUE_SLIDER, IDC_WB_BLUE_EDIT,
-                    &Record(PropWhiteBalanceBlue));
+                    &Record(PropWhiteBalanceBlue), manualWhiteBalance);
     AutoExposureBox.Bind(page, IDC_EXPOSURE_AUTO, &Record(PropAutoExposure));
     ExposureSlider.Bind(page, IDC_EXPOSURE_LABEL, IDC_EXPOSURE_SLIDER, IDC_EXPOSURE_EDIT,
-                        &Record(PropExposure));
+                        &Record(PropExposure), Manual(PropAutoExposure));
     AutoGainBox.Bind(page, IDC_GAIN_AUTO, &Record(PropAutoGain));
-    GainSlider.Bind(page, IDC_GAIN_LABEL, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, &Record(PropGain));
+    GainSlider.Bind(page, IDC_GAIN_LABEL, IDC_GAIN_SLIDER, IDC_GAIN_EDIT, &Record(PropGain),
+                    Manual(PropAutoGain));
     PowerLineGroup.Bind(page, IDC_POWERLINE_LABEL, PowerLineButtonIds, 3, &Record(PropPowerLine));
     FlipBox.Bind(page, IDC_FLIP, &Record(PropFlip));
     MirrorBox.Bind(page, IDC_MIRROR, &Record(PropMirror));
     PrivacyBox.Bind(page, IDC_PRIVACY, &Record(PropPrivacy));
     LowLightBox.Bind(page, IDC_LOWLIGHT, &Record(PropLowLight));
-
-    const bool manualWhiteBalance = Manual(PropAutoWhiteBalance);
-    RedSlider.Enable(manualWhiteBalance);
-    BlueSlider.Enable(manualWhiteBalance);
-    ExposureSlider.Enable(Manual(PropAutoExposure));
-    GainSlider.Enable(Manual(PropAutoGain));
 }
 
 // A page may be created again after this one: hand the controls back while they still exist
