@@ -79,10 +79,13 @@ std::vector<Model> MatchingDevices(const Package& package) {
             const auto model =
                 std::find_if(package.models.begin(), package.models.end(),
                              [&](const Model& m) { return EqualNoCase(m.hardwareId, id); });
-            if (model != package.models.end()) {
+            // One model a hardware ID: the installation takes every device that has it.
+            if (model != package.models.end() &&
+                std::none_of(matched.begin(), matched.end(), [&](const Model& m) {
+                    return EqualNoCase(m.hardwareId, model->hardwareId);
+                }))
                 matched.push_back(*model);
-                break;
-            }
+            if (model != package.models.end()) break;
         }
     }
     return matched;
@@ -133,7 +136,10 @@ int Install(const std::string& folder) {
         bool onDevice = false, refused = false;
         for (const Model& model : cameraOut ? std::vector<Model>() : MatchingDevices(package)) {
             BOOL reboot = FALSE;
-            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, model.hardwareId.c_str(), stored,
+            // Given the stored copy, Wine 8.0 records the store itself as the package's source
+            // and then looks for the driver files there for ever; given the package's own INF,
+            // it finds them beside it.
+            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, model.hardwareId.c_str(), inf.c_str(),
                                                    INSTALLFLAG_FORCE, &reboot) &&
                 CompleteInstallation(stored, model))
                 onDevice = true;
