@@ -10,6 +10,7 @@
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceLayer.h"
 #include "DLL/camera/UsbLayouts.h"
+#include "DLL/props/ControlTable.h"
 #include "DriverPackage/XuTransfer.h"
 #include "VirtualCamera/Machine.h"
 
@@ -17,6 +18,14 @@ namespace vcam {
 using namespace detail;
 
 namespace {
+
+// The driver's read of its Settings key at start: a REG_DWORD of 4 bytes, or nothing.
+int ReadStoredDword(void* context, const char* name, int32_t* value) {
+    DWORD type = REG_NONE, size = sizeof *value;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, static_cast<const std::string*>(context)->c_str(), name,
+                        RRF_RT_ANY, &type, value, &size) == ERROR_SUCCESS &&
+           type == REG_DWORD && size == sizeof *value;
+}
 
 void Hold(unsigned microseconds) {
     if (!microseconds) return;
@@ -36,7 +45,9 @@ void Hold(unsigned microseconds) {
 int AddCaptureInterface(const CaptureInterface& entry) {
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
-    m.interfaces.push_back(entry);
+    InterfaceEntry added;
+    static_cast<CaptureInterface&>(added) = entry;
+    m.interfaces.push_back(added);
     return static_cast<int>(m.interfaces.size()) - 1;
 }
 
@@ -50,11 +61,47 @@ std::vector<XuRecord> XuRequests() {
     return Locked([](Machine& m) { return m.xuLog; });
 }
 
-void SetXuResponse(bool succeed, long bytesReturned) {
+void PullCaptureInterface(int index) {
+    Machine& m = M();
+    std::lock_guard<std::mutex> guard(m.lock);
+    if (index >= 0 && index < static_cast<int>(m.interfaces.size()))
+        m.interfaces[index].pulled = true;
+}
+
+void PutCaptureInterfaceBack(int index) {
+    std::string settingsPath;
+    {
+        Machine& m = M();
+        std::lock_guard<std::mutex> guard(m.lock);
+        if (index < 0 || index >= static_cast<int>(m.interfaces.size())) return;
+        settingsPath = SettingsPathOf(InstanceIdFromPath(m.interfaces[index].path));
+    }
+    XuTransfer transfers[PropertyCount];
+    const uint32_t count = settingsPath.empty()
+                               ? 0
+                               : XuStartUpTransfers(ReadStoredDword, &settingsPath, transfers,
+                                                    sizeof transfers / sizeof transfers[0]);
+    Machine& m = M();
+    std::lock_guard<std::mutex> guard(m.lock);
+    if (index >= static_cast<int>(m.interfaces.size()) || !m.interfaces[index].pulled) return;
+    InterfaceEntry& entry = m.interfaces[index];
+    entry.pulled = false;
+    ++entry.plugging;
+    m.camera = VusbCameraState{};
+    for (uint32_t i = 0; i < count; ++i) {
+        std::uint32_t transferred = 0;
+        VusbCameraControl(&m.camera, transfers[i].requestType, transfers[i].request,
+                          transfers[i].value, transfers[i].index, transfers[i].length, nullptr,
+                          &transferred);
+    }
+}
+
+void SetXuResponse(bool succeed, long bytesReturned, DWORD error) {
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
     m.xuSucceed = succeed;
     m.xuBytes = bytesReturned;
+    m.xuError = error;
 }
 
 unsigned short XuValue(unsigned short selector, bool* known) {
@@ -87,14 +134,15 @@ namespace detail {
 
 HANDLE OpenInterface(Machine& m, const std::string& path, DWORD access) {
     for (size_t i = 0; i < m.interfaces.size(); ++i) {
-        if (!EqualNoCase(m.interfaces[i].path, path)) continue;
+        if (m.interfaces[i].pulled || !EqualNoCase(m.interfaces[i].path, path)) continue;
         if (Hit(m, Request::InterfaceOpen) || m.interfaces[i].openFails) {
             SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
         if ((access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
             ++m.protocolErrors;
-        return NewHandle(m, HandleInfo::InterfaceHandle, static_cast<int>(i));
+        return NewHandle(m, HandleInfo::InterfaceHandle, static_cast<int>(i),
+                         m.interfaces[i].plugging);
     }
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -111,13 +159,16 @@ BOOL InterfaceRequest(const HandleInfo& handle, DWORD code, void* inVoid, DWORD 
     bool fail;
     {
         std::lock_guard<std::mutex> guard(m.lock);
+        // The stack the handle reached was removed: its driver never sees the request.
+        const InterfaceEntry& entry = m.interfaces[index];
+        if (entry.pulled || entry.plugging != handle.plugging)
+            return Fail(ERROR_DEVICE_REMOVED, returned);
         XuRecord record;
         record.code = code;
         if (in && inSize) record.input.assign(in, in + inSize);
         record.outputSize = outSize;
         record.hadOutput = out != nullptr;
-        if (index >= 0 && index < static_cast<int>(m.interfaces.size()))
-            record.path = m.interfaces[index].path;
+        record.path = entry.path;
         m.xuLog.push_back(record);
         fail = Hit(m, Request::XuControl);
         if (++m.inFlight > 1) ++m.overlaps;
@@ -135,7 +186,8 @@ BOOL InterfaceRequest(const HandleInfo& handle, DWORD code, void* inVoid, DWORD 
         ++m.protocolErrors;
         return Fail(ERROR_INVALID_PARAMETER, returned);
     }
-    if (fail || !m.xuSucceed) return Fail(ERROR_GEN_FAILURE, returned);
+    if (fail) return Fail(ERROR_GEN_FAILURE, returned);
+    if (!m.xuSucceed) return Fail(m.xuError, returned);
     BYTE* data = transfer.requestType & 0x80 ? out : in + transfer.dataOffset;
     std::uint32_t transferred = 0;
     if (VusbCameraControl(&m.camera, transfer.requestType, transfer.request, transfer.value,
@@ -179,11 +231,17 @@ BOOL EnumDeviceInterfaces(HDEVINFO list, const GUID* interfaceClass, DWORD index
         return Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     bool fail = Hit(m, Request::EnumInterface);
-    if (index >= m.interfaces.size()) return Fail(ERROR_NO_MORE_ITEMS, nullptr);
-    if (fail || m.interfaces[index].enumFails) return Fail(ERROR_GEN_FAILURE, nullptr);
+    // Only present interfaces are listed: a pulled one leaves no gap.
+    size_t at = 0;
+    for (DWORD present = 0; at < m.interfaces.size(); ++at) {
+        if (m.interfaces[at].pulled) continue;
+        if (present++ == index) break;
+    }
+    if (at >= m.interfaces.size()) return Fail(ERROR_NO_MORE_ITEMS, nullptr);
+    if (fail || m.interfaces[at].enumFails) return Fail(ERROR_GEN_FAILURE, nullptr);
     data->InterfaceClassGuid = KsCategoryCapture;
     data->Flags = SPINT_ACTIVE;
-    data->Reserved = index + 1;
+    data->Reserved = at + 1;
     return TRUE;
 }
 

@@ -18,7 +18,14 @@ namespace detail {
 
 struct HandleInfo {
     enum Kind { ControllerHandle, HubHandle, InterfaceHandle, ListHandle } kind;
-    int id;  // controller number, hub id or interface index
+    int id;            // controller number, hub id or interface index
+    int plugging = 0;  // an interface's: how often it had been put back when this was opened
+};
+
+// A capture interface, and whether its device is plugged in.
+struct InterfaceEntry : CaptureInterface {
+    bool pulled = false;
+    int plugging = 0;  // how often it was put back
 };
 
 struct BlockRecord {
@@ -46,12 +53,13 @@ struct Machine {
     int allocations = 0;
     int allocFailAt = 0;
 
-    std::vector<CaptureInterface> interfaces;
+    std::vector<InterfaceEntry> interfaces;
     bool classDevsFails = false;
 
     std::vector<XuRecord> xuLog;
     bool xuSucceed = true;
     long xuBytes = -1;
+    DWORD xuError = ERROR_GEN_FAILURE;
     VusbCameraState camera = {};
     unsigned holdMicroseconds = 0;
     int inFlight = 0;
@@ -72,7 +80,7 @@ auto Locked(F f) {
 // Counts a request of that kind; true when it is the one FailNth chose.
 bool Hit(Machine& m, Request request);
 bool EqualNoCase(const std::string& a, const std::string& b);
-HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id);
+HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id, int plugging = 0);
 HandleInfo* FindHandle(Machine& m, HANDLE handle, HandleInfo::Kind kind);
 // Sets the last error, clears *returned, and gives FALSE.
 BOOL Fail(DWORD error, DWORD* returned);
@@ -88,6 +96,10 @@ BOOL UsbNodeRequest(Machine& m, const HandleInfo& node, DWORD code, void* in, DW
 HANDLE OpenInterface(Machine& m, const std::string& path, DWORD access);
 BOOL InterfaceRequest(const HandleInfo& handle, DWORD code, void* in, DWORD inSize, void* out,
                       DWORD outSize, DWORD* returned);
+
+// The Settings key path below HKLM of the driver instance behind a device instance ID, as its
+// "Driver" value names it; "" when there is none (StandardCamera.cpp).
+std::string SettingsPathOf(const std::string& instanceId);
 
 }  // namespace detail
 }  // namespace vcam

@@ -8,6 +8,7 @@
 #include "Common/LittleEndian.h"
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DevicePath.h"
+#include "VirtualCamera/Machine.h"
 #include "VirtualCamera/VirtualCamera.h"
 
 namespace vcam {
@@ -153,6 +154,21 @@ void RemoveDriverKeys(const std::string& instanceId, const std::string& driverKe
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, driverPath.c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, driverPath.c_str());
 }
+
+namespace detail {
+
+std::string SettingsPathOf(const std::string& instanceId) {
+    if (instanceId.empty()) return "";
+    char driver[256] = "";
+    DWORD size = sizeof driver - 1;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, (EnumRoot + instanceId).c_str(), "Driver", RRF_RT_REG_SZ,
+                     nullptr, driver, &size) != ERROR_SUCCESS ||
+        driver[0] == '\0')
+        return "";
+    return ClassRoot + std::string(driver) + "\\Settings";
+}
+
+}  // namespace detail
 
 void PlugStandardCameraForDemo() {
     Reset();

@@ -31,10 +31,10 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
 }
 
-HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id) {
+HANDLE NewHandle(Machine& m, HandleInfo::Kind kind, int id, int plugging) {
     ULONG_PTR value = m.nextHandle;
     m.nextHandle += 4;
-    m.handles[value] = HandleInfo{kind, id};
+    m.handles[value] = HandleInfo{kind, id, plugging};
     return reinterpret_cast<HANDLE>(value);
 }
 
@@ -73,6 +73,7 @@ void Reset() {
     m.xuLog.clear();
     m.xuSucceed = true;
     m.xuBytes = -1;
+    m.xuError = ERROR_GEN_FAILURE;
     m.camera = VusbCameraState{};
     m.holdMicroseconds = 0;
     m.inFlight = 0;
