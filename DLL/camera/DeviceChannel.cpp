@@ -184,7 +184,7 @@ bool OpenSettingsKey(const char* devicePath, HKEY* key) {
     RegistryKey classKey, driverKey, settings;
     if (!OpenKey(HKEY_LOCAL_MACHINE, ClassKeyPath, KEY_READ, classKey) ||
         !OpenKey(classKey.Get(), driver.data(), KEY_READ, driverKey) ||
-        !OpenKey(driverKey.Get(), "Settings", KEY_ALL_ACCESS, settings))
+        !OpenKey(driverKey.Get(), "Settings", KEY_QUERY_VALUE | KEY_SET_VALUE, settings))
         return false;
     *key = settings.Release();
     return true;

@@ -244,6 +244,19 @@ TEST_F(ChannelTest, EveryInjectedFailureLeavesTheChannelWholeOrClosed) {
 
 class SettingsKeyTest : public ChannelTest {
 protected:
+    // The rights a handle was opened with, as the object manager recorded them.
+    static ACCESS_MASK GrantedAccess(HANDLE handle) {
+        using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+        const auto query =
+            reinterpret_cast<Query>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject"));
+        struct {
+            ULONG attributes;
+            ACCESS_MASK granted;
+            ULONG rest[12];  // handle and pointer counts, reserved
+        } basic = {};        // object basic information, class 0
+        return query && query(handle, 0, &basic, sizeof basic, nullptr) == 0 ? basic.granted : 0;
+    }
+
     // Opens the key, expecting failure: the out argument must stay as it was.
     void ExpectNoKey(const std::string& path) {
         HKEY key = reinterpret_cast<HKEY>(0x1234);
@@ -260,6 +273,8 @@ TEST_F(SettingsKeyTest, FindsTheDriverInstancesSettings) {
     DWORD value = 42;
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key, "Probe", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4));
+    // No more rights than reading and setting values: a standard user gets no more of HKLM.
+    EXPECT_EQ(static_cast<ACCESS_MASK>(KEY_QUERY_VALUE | KEY_SET_VALUE), GrantedAccess(key));
     RegCloseKey(key);
     HKEY settings;
     ASSERT_EQ(ERROR_SUCCESS,
