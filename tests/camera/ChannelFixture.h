@@ -83,7 +83,7 @@ class OpenChannelTest : public ChannelTest {
 protected:
     void SetUp() override {
         ChannelTest::SetUp();
-        AddWithKeys(vcam::DevicePath(CameraVendorId, Product, "00", InstanceText(77)));
+        camera = AddWithKeys(vcam::DevicePath(CameraVendorId, Product, "00", InstanceText(77)));
         ASSERT_TRUE(Open());
         HKEY key;
         ASSERT_EQ(ERROR_SUCCESS,
@@ -99,5 +99,12 @@ protected:
         RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(key);
     }
+    // Searches of the interface list so far: one per Open or reopen.
+    static int Searches() { return vcam::RequestCount(vcam::Request::ClassDevs); }
+    // Requests that reached the camera's driver so far.
+    static size_t Reached() { return vcam::XuRequests().size(); }
+    bool Flip(WORD value) { return channel.SetXuControl(0xC2, 0x30, value, 0, nullptr); }
+
     const DWORD fallback = 0xA5A5A5A5;
+    int camera = -1;  // the interface's index
 };

@@ -12,6 +12,7 @@
 namespace {
 
 TEST_F(ChannelTest, ANewChannelIsClosedAndRefusesEverything) {
+    AddWithKeys(vcam::DevicePath(CameraVendorId, Product, "00"));  // a camera after start-up
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_FALSE(TheDeviceChannel.IsOpen());
     BYTE buffer[4] = {};
@@ -20,6 +21,7 @@ TEST_F(ChannelTest, ANewChannelIsClosedAndRefusesEverything) {
     EXPECT_FALSE(channel.GetXuControl(0xC2, 0x2C, 0, 2, buffer));
     EXPECT_FALSE(channel.SetXuControl(0xC2, 0x2C, 5, 0, nullptr));
     EXPECT_TRUE(vcam::XuRequests().empty());
+    EXPECT_EQ(0, vcam::RequestCount(vcam::Request::ClassDevs)) << "it never looks for one";
 
     DWORD value = 0, size = 4;
     const DWORD fallback = 0x12345678;
