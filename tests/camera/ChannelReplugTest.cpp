@@ -88,16 +88,18 @@ TEST_F(OpenChannelTest, AReplugUnderManyThreadsKeepsEveryRequestWhole) {
     vcam::SetXuHoldMicroseconds(200);
     const int threads = 4;
     std::atomic<bool> back(false);
-    std::atomic<int> failures(0), afterBack(0);
+    std::atomic<int> failures(0), afterBack(0);  // afterBack: failed once the camera was back
     const int searches = Searches();
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
-            for (int i = 0; i < 40 || !back; ++i) {
-                const bool wasBack = back;
+            // Each thread's last request goes out after it saw the camera back.
+            bool last = false;
+            for (int i = 0; !last; ++i) {
+                last = back && i >= 40;
                 if (!channel.SetXuControl(0xC2, static_cast<WORD>(0x29 + t), i & 1, 0, nullptr)) {
                     ++failures;
-                    if (wasBack) ++afterBack;
+                    if (last) ++afterBack;
                 }
             }
         });
