@@ -72,6 +72,14 @@ struct CaptureInterface {
 // Appends at the next index; returns the index.
 int AddCaptureInterface(const CaptureInterface& entry);
 void SetClassDevsFails(bool fails);
+// The interface's device pulled out: from now on every handle opened on it before fails each
+// request with ERROR_DEVICE_REMOVED (the removed device's stack stays until its last handle
+// closes, and answers so), and the interface is neither listed nor openable.
+void PullCaptureInterface(int index);
+// Put back under the same path: listed and openable again (old handles still fail). The camera
+// starts blank, and its driver gives it what the driver instance's Settings key holds, by the
+// driver package's start-up rule.
+void PutCaptureInterfaceBack(int index);
 
 struct XuRecord {
     DWORD code = 0;
@@ -83,9 +91,10 @@ struct XuRecord {
 std::vector<XuRecord> XuRequests();
 
 // Reply of the driver. bytesReturned < 0: what the camera driver's rule reports (nothing for a
-// write, the bytes read for a read). The model carries every well-formed request, as the
-// channel's own tests need; which of them the kernel driver refuses is its rule's business.
-void SetXuResponse(bool succeed, long bytesReturned = -1);
+// write, the bytes read for a read); a request that fails fails with `error`. The model carries
+// every well-formed request, as the channel's own tests need; which of them the kernel driver
+// refuses is its rule's business.
+void SetXuResponse(bool succeed, long bytesReturned = -1, DWORD error = ERROR_GEN_FAILURE);
 // Last value written to a selector (header value, or the data's first two bytes); reads return it.
 unsigned short XuValue(unsigned short selector, bool* known = nullptr);
 void SetXuValue(unsigned short selector, unsigned short value);

@@ -23,7 +23,7 @@ void ChannelFloor::OpenSettings() {
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Class", 0, KEY_READ,
                   &classKey);
     RegOpenKeyExA(classKey, driver, 0, KEY_READ, &driverKey);
-    RegOpenKeyExA(driverKey, "Settings", 0, KEY_ALL_ACCESS, &settings);
+    RegOpenKeyExA(driverKey, "Settings", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &settings);
     RegCloseKey(driverKey);
     RegCloseKey(classKey);
 }

@@ -1,6 +1,4 @@
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,78 +7,12 @@
 #include "DLL/camera/DeviceChannel.h"
 #include "DLL/camera/UsbLayouts.h"
 #include "DriverPackage/XuTransfer.h"
-#include "tests/camera/CameraTestSupport.h"
+#include "tests/camera/ChannelFixture.h"
 
 namespace {
 
-const unsigned short Product = vcam::StandardProductId;
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string InstanceText(int n) {
-    char text[32];
-    std::snprintf(text, sizeof text, "7&5e6f%04x&0&0000", n);
-    return text;
-}
-
-// Interfaces and registry keys made by a test are removed again at its end.
-class ChannelTest : public VirtualMachineTest {
-protected:
-    void TearDown() override {
-        channel.Close();
-        for (const std::string& id : instances) vcam::RemoveDriverKeys(id, DriverKeyOf(id));
-        VirtualMachineTest::TearDown();
-    }
-
-    static std::string DriverKeyOf(const std::string& instanceId) {
-        // One driver instance per device instance, below the imaging class.
-        unsigned sum = 0;
-        for (char c : Upper(instanceId)) sum = sum * 31 + static_cast<unsigned char>(c);
-        char key[80];
-        std::snprintf(key, sizeof key, "{6bdd1fc6-810f-11d0-bec7-08002be2092f}\\%04u", sum % 10000);
-        return key;
-    }
-
-    // Adds an interface; keys: the registry entries its driver instance has.
-    int Add(const std::string& path, const vcam::RegistryOptions* keys = nullptr,
-            bool openFails = false) {
-        vcam::CaptureInterface entry;
-        entry.path = path;
-        entry.openFails = openFails;
-        if (keys) {
-            std::string id = vcam::InstanceIdFromPath(path);
-            instances.push_back(id);
-            EXPECT_FALSE(vcam::CreateDriverKeys(id, DriverKeyOf(id), *keys).empty()) << path;
-            settingsPath =
-                "SYSTEM\\CurrentControlSet\\Control\\Class\\" + DriverKeyOf(id) + "\\Settings";
-        }
-        return vcam::AddCaptureInterface(entry);
-    }
-    int AddWithKeys(const std::string& path, bool openFails = false) {
-        vcam::RegistryOptions all;
-        return Add(path, &all, openFails);
-    }
-    bool Open(unsigned short product = Product, unsigned short interfaceNumber = 0) {
-        return channel.Open(KsCategoryCapture, CameraVendorId, product, interfaceNumber);
-    }
-    // Which interface the open channel talks to: the path its next request is recorded with.
-    std::string OpenedPath() {
-        BYTE buffer[2];
-        channel.GetXuControl(0xC1, 1, 0, 2, buffer);
-        std::vector<vcam::XuRecord> log = vcam::XuRequests();
-        return log.empty() ? "" : log.back().path;
-    }
-
-    DeviceChannel channel;
-    std::vector<std::string> instances;
-    std::string settingsPath;
-};
-
 TEST_F(ChannelTest, ANewChannelIsClosedAndRefusesEverything) {
+    AddWithKeys(vcam::DevicePath(CameraVendorId, Product, "00"));  // a camera after start-up
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_FALSE(TheDeviceChannel.IsOpen());
     BYTE buffer[4] = {};
@@ -89,6 +21,7 @@ TEST_F(ChannelTest, ANewChannelIsClosedAndRefusesEverything) {
     EXPECT_FALSE(channel.GetXuControl(0xC2, 0x2C, 0, 2, buffer));
     EXPECT_FALSE(channel.SetXuControl(0xC2, 0x2C, 5, 0, nullptr));
     EXPECT_TRUE(vcam::XuRequests().empty());
+    EXPECT_EQ(0, vcam::RequestCount(vcam::Request::ClassDevs)) << "it never looks for one";
 
     DWORD value = 0, size = 4;
     const DWORD fallback = 0x12345678;
@@ -244,6 +177,19 @@ TEST_F(ChannelTest, EveryInjectedFailureLeavesTheChannelWholeOrClosed) {
 
 class SettingsKeyTest : public ChannelTest {
 protected:
+    // The rights a handle was opened with, as the object manager recorded them.
+    static ACCESS_MASK GrantedAccess(HANDLE handle) {
+        using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+        const auto query =
+            reinterpret_cast<Query>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject"));
+        struct {
+            ULONG attributes;
+            ACCESS_MASK granted;
+            ULONG rest[12];  // handle and pointer counts, reserved
+        } basic = {};        // object basic information, class 0
+        return query && query(handle, 0, &basic, sizeof basic, nullptr) == 0 ? basic.granted : 0;
+    }
+
     // Opens the key, expecting failure: the out argument must stay as it was.
     void ExpectNoKey(const std::string& path) {
         HKEY key = reinterpret_cast<HKEY>(0x1234);
@@ -260,6 +206,8 @@ TEST_F(SettingsKeyTest, FindsTheDriverInstancesSettings) {
     DWORD value = 42;
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key, "Probe", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4));
+    // No more rights than reading and setting values: a standard user gets no more of HKLM.
+    EXPECT_EQ(static_cast<ACCESS_MASK>(KEY_QUERY_VALUE | KEY_SET_VALUE), GrantedAccess(key));
     RegCloseKey(key);
     HKEY settings;
     ASSERT_EQ(ERROR_SUCCESS,
@@ -328,29 +276,6 @@ TEST_F(SettingsKeyTest, AnUnterminatedDriverValueIsReadWithinItsSize) {
 }
 
 // ---- Registry values through the channel ------------------------------------------------------
-
-class OpenChannelTest : public ChannelTest {
-protected:
-    void SetUp() override {
-        ChannelTest::SetUp();
-        AddWithKeys(vcam::DevicePath(CameraVendorId, Product, "00", InstanceText(77)));
-        ASSERT_TRUE(Open());
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, settingsPath.c_str(), 0, KEY_ALL_ACCESS, &key));
-        for (const char* name : {"GainEx", "FlipEx", "Wide", "Short", "Empty"})
-            RegDeleteValueA(key, name);
-        RegCloseKey(key);
-    }
-    void Store(const char* name, DWORD type, const void* data, DWORD size) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, settingsPath.c_str(), 0, KEY_SET_VALUE, &key));
-        RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
-    const DWORD fallback = 0xA5A5A5A5;
-};
 
 TEST_F(OpenChannelTest, ReadsAStoredDword) {
     DWORD stored = 77;

@@ -177,6 +177,24 @@ TEST_F(ControlClassTest, FailingRegistryWriteIsReported) {
     EXPECT_EQ(1, ExtensionPropertyTable[PropFlip].Value);
 }
 
+// The host keeps running while the camera is pulled out and put back (the standard camera's
+// capture interface is the model's first).
+TEST_F(ControlClassTest, ACameraPutBackTakesTheNextSetWithoutARestart) {
+    RunStartUp();
+    vcam::PullCaptureInterface(0);
+    KOVALTIX k;
+    EXPECT_NE(nullptr, MarkerOf(k)) << "a camera out for a while is not one absent at load";
+    EXPECT_FALSE(k.Set_Flip(1));
+    EXPECT_TRUE(Writes().empty());
+    DWORD v;
+    EXPECT_FALSE(StoredDword("FlipEx", &v));
+    vcam::PutCaptureInterfaceBack(0);
+    EXPECT_TRUE(k.Set_Flip(1));
+    EXPECT_EQ((XuWrites{{0x30, 1}}), Writes());
+    EXPECT_EQ(1, vcam::XuValue(0x30));
+    EXPECT_EQ(1, Setting("FlipEx"));
+}
+
 TEST_F(ControlClassTest, NoCameraMakesEveryObjectInert) {
     vcam::Reset();
     RunStartUp();
