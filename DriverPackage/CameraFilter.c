@@ -25,9 +25,18 @@ typedef struct Filter {
     DEVICE_OBJECT* lower; /* the class driver's device: every request not ours goes there */
     DEVICE_OBJECT* pdo;   /* the bus's device for the camera function: vendor transfers go there */
     IO_REMOVE_LOCK removeLock;
-    volatile LONG started;
+    /* One transfer at a time, and none while the start puts the stored settings back: a
+     * library's write that arrives then follows them instead of being overwritten by them. */
+    KEVENT gate;
+    volatile LONG started; /* from the start on; requests then wait at the gate for its end */
     volatile LONG removed; /* the device has gone, or is going */
 } Filter;
+
+static void Enter(Filter* filter) {
+    KeWaitForSingleObject(&filter->gate, Executive, KernelMode, FALSE, NULL);
+}
+
+static void Leave(Filter* filter) { KeSetEvent(&filter->gate, IO_NO_INCREMENT, FALSE); }
 
 static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information) {
     irp->IoStatus.Status = status;
@@ -116,7 +125,12 @@ static NTSTATUS ExtensionUnitRequest(Filter* filter, IRP* irp) {
     if (!XuDescribeTransfer(irp->AssociatedIrp.SystemBuffer, inSize, outSize, &transfer))
         return Complete(irp, STATUS_INVALID_PARAMETER, 0);
     if (!XuTransferAllowed(&transfer)) return Complete(irp, STATUS_NOT_SUPPORTED, 0);
-    status = SendVendorWrite(filter, &transfer);
+    /* The holder's transfers are each bounded, so the wait is too. */
+    Enter(filter);
+    status = filter->removed   ? STATUS_DEVICE_REMOVED
+             : filter->started ? SendVendorWrite(filter, &transfer)
+                               : STATUS_DEVICE_NOT_READY;
+    Leave(filter);
     return Complete(irp, status, NT_SUCCESS(status) ? XuBytesReturned(&transfer, 0) : 0);
 }
 
@@ -174,11 +188,16 @@ static NTSTATUS Pnp(Filter* filter, IRP* irp) {
     NTSTATUS status;
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
+        /* The class driver below enables the capture interface during its start: a request that
+         * comes through it before the settings are back waits for them. */
+        Enter(filter);
+        InterlockedExchange(&filter->started, 1);
         status = ForwardAndWait(filter, irp);
-        if (NT_SUCCESS(status) && !filter->removed) {
+        if (NT_SUCCESS(status) && !filter->removed)
             ApplyStoredSettings(filter);
-            InterlockedExchange(&filter->started, 1);
-        }
+        else
+            InterlockedExchange(&filter->started, 0);
+        Leave(filter);
         IoReleaseRemoveLock(&filter->removeLock, irp);
         return Complete(irp, status, irp->IoStatus.Information);
     case IRP_MN_SURPRISE_REMOVAL:
@@ -250,6 +269,7 @@ static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
     filter->self = device;
     filter->pdo = pdo;
     IoInitializeRemoveLock(&filter->removeLock, POOL_TAG, 0, 0);
+    KeInitializeEvent(&filter->gate, SynchronizationEvent, TRUE);
     filter->lower = IoAttachDeviceToDeviceStack(device, pdo);
     if (!filter->lower) {
         IoDeleteDevice(device);
