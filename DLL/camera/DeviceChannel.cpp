@@ -50,13 +50,16 @@ bool SamePath(const char* a, const char* b) {
 // camera and a new handle may reach it again: the removed device's stack answering
 // STATUS_DEVICE_REMOVED (measured), STATUS_DEVICE_DOES_NOT_EXIST (55) and STATUS_NO_SUCH_DEVICE
 // (433) as drivers fail requests to a removed device, STATUS_DEVICE_NOT_CONNECTED (1167) as the
-// USB stack fails a transfer to an unplugged one. Not ERROR_FILE_NOT_FOUND, which older systems
-// give for STATUS_NO_SUCH_DEVICE: it is also any "no such object" refusal of a delivered request,
-// and a request repeated after a refusal would reach the camera twice.
+// USB stack fails a transfer to an unplugged one, and ERROR_ACCESS_DENIED, which is what a
+// handle gets whose device object was deleted under it (measured under Wine, which tears the
+// stack down while handles are open; STATUS_FILE_DELETED): the camera's driver refuses nothing
+// with it, so a repeat never sends a write that reached the camera. Not ERROR_FILE_NOT_FOUND,
+// which older systems give for STATUS_NO_SUCH_DEVICE: it is also any "no such object" refusal of
+// a delivered request, and a request repeated after a refusal would reach the camera twice.
 bool DeviceGone(DWORD error) {
     const DWORD noSuchDevice = 433;  // ERROR_NO_SUCH_DEVICE, which MinGW's headers lack
     return error == ERROR_DEVICE_REMOVED || error == ERROR_DEV_NOT_EXIST || error == noSuchDevice ||
-           error == ERROR_DEVICE_NOT_CONNECTED;
+           error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_ACCESS_DENIED;
 }
 
 // The first present interface of the class whose path carries the IDs, and is `only` when that is
@@ -139,8 +142,12 @@ bool DeviceChannel::Reopen() {
     // holds. Windows and Wine give a camera put back the path it had.
     device = OpenFirstInterface(openedClass, openedVendor, openedProduct, openedInterface,
                                 devicePath.c_str(), nullptr);
-    return device.IsValid();
+    if (!device) return false;
+    InterlockedIncrement(&reconnections);
+    return true;
 }
+
+LONG DeviceChannel::Reconnections() const { return reconnections; }
 
 bool DeviceChannel::IoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                               DWORD* returned) {

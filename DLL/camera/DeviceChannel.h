@@ -27,6 +27,8 @@ public:
     // One DeviceIoControl under the request lock. When the camera turns out to be gone, the same
     // camera's interface is opened again, once, and a request that found it gone is sent once more.
     bool IoControl(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+    // How often the channel found its camera again after it was gone.
+    LONG Reconnections() const;
     // Read request: true when exactly length bytes came back into buffer.
     bool GetXuControl(BYTE requestCode, WORD selector, WORD value, WORD length, void* buffer);
     // Write request: true when the driver took it and reported exactly length bytes.
@@ -55,6 +57,7 @@ private:
     GUID openedClass = {};
     unsigned short openedVendor = 0, openedProduct = 0, openedInterface = 0;
     std::string devicePath;
+    volatile LONG reconnections = 0;
 };
 
 // Opens the Settings key of the driver instance behind a "\\?\usb#...#...#{...}" device path.

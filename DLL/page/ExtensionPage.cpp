@@ -29,6 +29,9 @@ CheckBinding LowLightBox;
 // built (one of its controls could not be created) never had a message loop of its own to end.
 bool PageInitialised = false;
 
+// The page this process shows, between its WM_INITDIALOG and its WM_DESTROY.
+HWND ShownPage = nullptr;
+
 PROPDATA& Record(PropertyIndex index) { return ExtensionPropertyTable[index]; }
 
 long CheckState(const CheckBinding& box) { return box.GetCheck() ? 1 : 0; }
@@ -252,6 +255,7 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
     if (message == WM_INITDIALOG) {
         BindPage(page);
         PageInitialised = true;
+        ShownPage = page;
         PageBusy = false;
         return TRUE;
     }
@@ -260,6 +264,7 @@ INT_PTR CALLBACK ExtensionPageProc(HWND page, UINT message, WPARAM wParam, LPARA
         return TRUE;
     }
     if (message == WM_DESTROY) {
+        if (ShownPage == page) ShownPage = nullptr;
         UnbindPage();
         if (PageInitialised) PostQuitMessage(0);
         PageInitialised = false;
@@ -316,6 +321,11 @@ void KOVALTIX::CloseExtensionPropDialog() {
 }
 
 HWND KOVALTIX::GetExtensionPropDialogHandle() { return pageWindow; }
+
+void RefreshShownPage() {
+    HWND page = ShownPage;
+    if (page != nullptr && UpdateMessage != 0) PostMessageA(page, UpdateMessage, 0, 0);
+}
 
 void KOVALTIX::UpdateExtensionPropDialog() {
     if (pageWindow != nullptr) PostMessageA(pageWindow, UpdateMessage, 0, 0);

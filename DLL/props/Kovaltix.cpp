@@ -18,6 +18,21 @@ public:
     ApplyGuard& operator=(const ApplyGuard&) = delete;
 };
 
+// The channel's reconnections the records have followed; under the apply lock.
+LONG FollowedReconnections = 0;
+
+// A camera put back holds what its driver restored from the Settings key, whatever was set while
+// it was out: once the channel has found it again, the records follow it, and so does the page.
+// True when they did.
+bool FollowCameraPutBack() {
+    const LONG reconnections = TheDeviceChannel.Reconnections();
+    if (reconnections == FollowedReconnections) return false;
+    FollowedReconnections = reconnections;
+    ReloadStoredValues();
+    RefreshShownPage();
+    return true;
+}
+
 // Stores v, sends its low 16 bits, and writes v back once the camera took it, whatever the
 // record holds by then. A disabled control counts as done.
 bool Apply(int index, long v) {
@@ -26,9 +41,10 @@ bool Apply(int index, long v) {
     if (record.Enb == 0) return true;
     ApplyGuard guard;
     record.Value = v;
-    if (!TheDeviceChannel.SetXuControl(XuSetRequestCode, info.selector,
-                                       static_cast<WORD>(v & 0xFFFF), 0, nullptr))
-        return false;
+    const bool taken = TheDeviceChannel.SetXuControl(XuSetRequestCode, info.selector,
+                                                     static_cast<WORD>(v & 0xFFFF), 0, nullptr);
+    if (FollowCameraPutBack() && taken) record.Value = v;
+    if (!taken) return false;
     return TheDeviceChannel.WriteSetting(info.baseName, REG_DWORD, &v, sizeof(v));
 }
 

@@ -16,3 +16,9 @@ constexpr unsigned char XuSetRequestCode = XU_SET_REQUEST_CODE;
 // Process-attach and process-detach handling of the library.
 void StartUp(HMODULE module);
 void ShutDown();
+// The records' values loaded again from the Settings key, by the start-up rule with the loaded
+// defaults; ranges, defaults and enabled flags stay as loaded.
+void ReloadStoredValues();
+
+// Posts the reload message to the page this process shows, if it shows one.
+void RefreshShownPage();

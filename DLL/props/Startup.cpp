@@ -57,6 +57,16 @@ bool RunPass() {
 
 }  // namespace
 
+void ReloadStoredValues() {
+    for (int i = 0; i < PropertyCount; ++i) {
+        PROPDATA& record = ExtensionPropertyTable[i];
+        const int32_t enb = record.Enb, def = record.Def;
+        int32_t value;
+        record.Value =
+            ResolveControl(i, &enb, &def, Stored(PropertyInfoTable[i].baseName, &value)).value;
+    }
+}
+
 void StartUp(HMODULE module) {
     KovaltixModule = module;
     UpdateMessage = RegisterWindowMessageA("KOVALTIX_UPDATEPORPERTY");

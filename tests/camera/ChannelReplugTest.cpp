@@ -54,10 +54,10 @@ TEST_F(OpenChannelTest, ACameraPutBackIsReachedAgainThroughOneNewHandle) {
 // says the device is gone may send it again.
 TEST_F(OpenChannelTest, OnlyADeviceGoneErrorReopensAndRepeats) {
     const DWORD gone[] = {ERROR_DEVICE_REMOVED, ERROR_DEV_NOT_EXIST, 433 /* no such device */,
-                          ERROR_DEVICE_NOT_CONNECTED};
+                          ERROR_DEVICE_NOT_CONNECTED, ERROR_ACCESS_DENIED};
     const DWORD other[] = {ERROR_NOT_SUPPORTED,     ERROR_SEM_TIMEOUT,      ERROR_GEN_FAILURE,
                            ERROR_INVALID_PARAMETER, ERROR_INVALID_FUNCTION, ERROR_FILE_NOT_FOUND,
-                           ERROR_ACCESS_DENIED,     ERROR_NOT_READY};
+                           ERROR_NOT_READY};
     for (DWORD error : gone) {
         SCOPED_TRACE(error);
         vcam::SetXuResponse(false, -1, error);

@@ -185,6 +185,7 @@ TEST_F(ControlClassTest, ACameraPutBackTakesTheNextSetWithoutARestart) {
     KOVALTIX k;
     EXPECT_NE(nullptr, MarkerOf(k)) << "a camera out for a while is not one absent at load";
     EXPECT_FALSE(k.Set_Flip(1));
+    EXPECT_FALSE(k.Set_Gain(0, 40));
     EXPECT_TRUE(Writes().empty());
     DWORD v;
     EXPECT_FALSE(StoredDword("FlipEx", &v));
@@ -193,6 +194,13 @@ TEST_F(ControlClassTest, ACameraPutBackTakesTheNextSetWithoutARestart) {
     EXPECT_EQ((XuWrites{{0x30, 1}}), Writes());
     EXPECT_EQ(1, vcam::XuValue(0x30));
     EXPECT_EQ(1, Setting("FlipEx"));
+    // Back, the camera holds what its driver restored from the key, not what was set while it
+    // was out; the records, which the page shows, follow it.
+    const PROPDATA* t = ExtensionPropertyTable;
+    EXPECT_EQ(vcam::XuValue(0x2D), t[PropAutoGain].Value);
+    EXPECT_EQ(vcam::XuValue(0x2C), t[PropGain].Value);
+    EXPECT_EQ(63, t[PropGain].Value);
+    EXPECT_EQ(1, t[PropFlip].Value);
 }
 
 TEST_F(ControlClassTest, NoCameraMakesEveryObjectInert) {
