@@ -16,6 +16,7 @@ const GUID CaptureCategory = {
 const char CameraHardwareId[] = "USB\\VID_2F3A&PID_1801&MI_00";
 const DWORD XuControlIoctl = 0x222004;
 const DWORD WaitMs = 15000;
+const int GainSlider = 1028;
 const int FlipBox = 1034;
 
 // The capture interface's first present path; false when there is none.
@@ -316,12 +317,18 @@ PHASE void Replug(HWND parent) {
     const bool camera = CameraHolds(48, &held);
     Expect(in && ok && camera && held == 1, "after the camera is back, the next Set_ reaches it",
            "in %d, result %d, camera %lu (%s)", in, ok, held, camera ? "held" : "unknown");
-    live->UpdateExtensionPropDialog();
+    // The gain set while the camera was out never reached it: back, the camera holds what its
+    // driver restored, and so does the page, which the library refreshed on its own.
     PumpMessages();
+    unsigned long gain = 0;
+    CameraHolds(44, &gain);
     const LRESULT flip = page ? SendDlgItemMessageA(page, FlipBox, BM_GETCHECK, 0, 0) : 0;
-    Expect(page && IsWindow(page) && flip == BST_CHECKED,
-           "the page open through the replug shows what the camera holds", "flip box %ld",
-           static_cast<long>(flip));
+    const LRESULT slider = page ? SendDlgItemMessageA(page, GainSlider, TBM_GETPOS, 0, 0) : -1;
+    Expect(
+        page && IsWindow(page) && flip == BST_CHECKED && static_cast<unsigned long>(slider) == gain,
+        "the page open through the replug shows what the camera holds",
+        "flip box %ld, gain slider %ld, camera gain %lu", static_cast<long>(flip),
+        static_cast<long>(slider), gain);
     live->Reset_Flip();
     live->CloseExtensionPropDialog();
     PumpMessages();
