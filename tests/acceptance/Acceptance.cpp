@@ -19,6 +19,9 @@
 //   <host> uninstall <installation base folder>
 //       Uninstaller through the installed library; then a new process: the library is inert
 //       again, the camera has no driver, and the package is out of the driver store;
+//   <host> cycle <installation base folder>
+//       install, live and uninstall in one run, the live and inert checks in processes of their
+//       own;
 //   <host> leftovers
 //       after the platform restarted: no service, driver file or store entry of the package.
 // It prints "PASS <check>" or "FAIL <check>: <detail>" per check and "acceptance done" last.
@@ -285,6 +288,16 @@ int RunAcceptance(int argc, char** argv) {
         Settings(TextEquals(phase, "reset"));
     } else if (TextEquals(phase, "replug")) {
         Replug(parent);
+    } else if (TextEquals(phase, "cycle") && argc == 3) {
+        // The phases above from install to uninstall, in two processes fewer.
+        Print("%s host, %d-bit\n", Abi, static_cast<int>(sizeof(void*) * 8));
+        Inert("before the installation", parent);
+        Installation installation;
+        Describe(installation, argv[2]);
+        Install(installation);
+        Expect(RunChild("live") == 0, "the live process ends well", "");
+        Uninstall(installation);
+        Expect(RunChild("inert") == 0, "the process after the uninstall ends well", "");
     } else if (TextEquals(phase, "uninstall") && argc == 3) {
         Installation installation;
         Describe(installation, argv[2]);
