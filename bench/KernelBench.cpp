@@ -18,7 +18,7 @@ int main() {
     RecordedStartUp run;
     std::string why;
     if (RecordStartUp(GetModuleHandleA(nullptr), &run, &why)) {
-        Table.push_back({name, MeasureStartUp(GetModuleHandleA(nullptr), run), 1.10, true});
+        Table.push_back({name, MeasureStartUp(GetModuleHandleA(nullptr), run), 1.05, true});
         Note(Notes,
              "start-up through the kernel: floor = the library's own %d device-layer calls "
              "(%d opens, %d hub requests, %d blocks, %d others) to the virtual bus driver and the "
@@ -27,7 +27,7 @@ int main() {
              static_cast<int>(run.replay.Events().size()), run.opens, run.requests, run.blocks,
              run.other, static_cast<int>(run.channel.names.size()) + 2, run.devicePath.c_str());
     } else {
-        Skip(name, 1.10, why.c_str());
+        Skip(name, 1.05, why.c_str());
     }
     const int measured = PrintReport();
     std::printf("\nWhole run: %.1f s\n", Seconds() - start);
