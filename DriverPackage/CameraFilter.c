@@ -9,6 +9,7 @@
 #include <usb.h>
 #include <usbioctl.h>
 
+#include "Common/KernelIrp.h"
 #include "DriverPackage/XuTransfer.h"
 #include "DLL/props/ControlTable.h"
 
@@ -37,35 +38,6 @@ static void Enter(Filter* filter) {
 }
 
 static void Leave(Filter* filter) { KeSetEvent(&filter->gate, IO_NO_INCREMENT, FALSE); }
-
-static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information) {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
-
-static NTSTATUS WINAPI SignalDone(DEVICE_OBJECT* device, IRP* irp, void* event) {
-    (void)device;
-    (void)irp;
-    KeSetEvent((KEVENT*)event, IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
-/* Passes the request down and waits for the layers below to finish it. */
-static NTSTATUS ForwardAndWait(Filter* filter, IRP* irp) {
-    KEVENT done;
-    NTSTATUS status;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    IoCopyCurrentIrpStackLocationToNext(irp);
-    IoSetCompletionRoutine(irp, SignalDone, &done, TRUE, TRUE, TRUE);
-    status = IoCallDriver(filter->lower, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        status = irp->IoStatus.Status;
-    }
-    return status;
-}
 
 /* ---- Vendor transfers ---------------------------------------------------------------------- */
 
@@ -192,7 +164,7 @@ static NTSTATUS Pnp(Filter* filter, IRP* irp) {
          * comes through it before the settings are back waits for them. */
         Enter(filter);
         InterlockedExchange(&filter->started, 1);
-        status = ForwardAndWait(filter, irp);
+        status = ForwardAndWait(filter->lower, irp);
         if (NT_SUCCESS(status) && !filter->removed)
             ApplyStoredSettings(filter);
         else

@@ -9,6 +9,8 @@
  * (the platform's own driver probes). */
 #include <ntddk.h>
 
+#include "Common/KernelIrp.h"
+
 #define POOL_TAG 0x53435655u        /* "UVCS" in a pool dump */
 #define IOCTL_KS_PROPERTY 0x2F0003u /* FILE_DEVICE_KS, function 0, neither, any access */
 #define KSPROPERTY_PIN_CTYPES 0
@@ -42,34 +44,6 @@ typedef struct Camera {
     HANDLE linkDirectory;
     HANDLE controlKey;
 } Camera;
-
-static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information) {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
-
-static NTSTATUS WINAPI SignalDone(DEVICE_OBJECT* device, IRP* irp, void* event) {
-    (void)device;
-    (void)irp;
-    KeSetEvent((KEVENT*)event, IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
-static NTSTATUS ForwardAndWait(Camera* camera, IRP* irp) {
-    KEVENT done;
-    NTSTATUS status;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    IoCopyCurrentIrpStackLocationToNext(irp);
-    IoSetCompletionRoutine(irp, SignalDone, &done, TRUE, TRUE, TRUE);
-    status = IoCallDriver(camera->lower, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        status = irp->IoStatus.Status;
-    }
-    return status;
-}
 
 /* ---- The capture interface ---------------------------------------------------------------- */
 
@@ -253,7 +227,7 @@ static NTSTATUS Pnp(Camera* camera, IRP* irp) {
     NTSTATUS status;
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
-        status = ForwardAndWait(camera, irp);
+        status = ForwardAndWait(camera->lower, irp);
         if (NT_SUCCESS(status)) EnableInterface(camera);
         IoReleaseRemoveLock(&camera->removeLock, irp);
         return Complete(irp, status, 0);
