@@ -38,14 +38,6 @@ bool OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey& key) {
     return RegOpenKeyExA(parent, path, 0, access, key.Receive()) == ERROR_SUCCESS;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SamePath(const char* a, const char* b) {
-    for (; *a && Lower(*a) == Lower(*b); ++a, ++b) {
-    }
-    return Lower(*a) == Lower(*b);
-}
-
 // Errors that say the device object behind the handle is gone, so the request never reached the
 // camera and a new handle may reach it again: the removed device's stack answering
 // STATUS_DEVICE_REMOVED (measured), STATUS_DEVICE_DOES_NOT_EXIST (55) and STATUS_NO_SUCH_DEVICE
@@ -87,7 +79,7 @@ DeviceLayer::Device OpenFirstInterface(const GUID& interfaceClass, unsigned shor
         char* path = detail->DevicePath;
         path[required - pathAt - 1] = '\0';
         if (!MatchDevicePath(path, std::strlen(path), vendorId, productId, interfaceNumber) ||
-            (only && !SamePath(path, only)))
+            (only && lstrcmpiA(path, only) != 0))
             continue;
         DeviceLayer::Device device(DeviceLayer::OpenDevice(path, GENERIC_READ | GENERIC_WRITE,
                                                            FILE_SHARE_READ | FILE_SHARE_WRITE,
