@@ -111,11 +111,9 @@ bool TrackbarEditLink::Attach(HWND dialog, int labelId, int trackbarId, int edit
         SendMessageA(trackbar, TBM_SETRANGE, redraw, static_cast<LPARAM>(range));
         SendMessageA(trackbar, TBM_SETPOS, redraw, static_cast<LPARAM>(position));
         // The link must be findable before the first message reaches the subclass procedure.
-        // The trackbar is a Unicode window: an ANSI procedure would make the window server flip
-        // its Unicode flag here and again in Detach, and convert every message in between.
-        previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(trackbar, GWLP_WNDPROC));
+        previousProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(trackbar, GWLP_WNDPROC));
         SetWindowLongPtrA(trackbar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrW(trackbar, GWLP_WNDPROC,
+        SetWindowLongPtrA(trackbar, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(&TrackbarSubclassProc));
     }
     if (edit != nullptr) {
@@ -160,7 +158,7 @@ void TrackbarEditLink::Detach() {
         GetWindowLongPtrA(trackbar, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) {
         return;
     }
-    SetWindowLongPtrW(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
+    SetWindowLongPtrA(trackbar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
     SetWindowLongPtrA(trackbar, GWLP_USERDATA, 0);
 }
 
@@ -186,7 +184,7 @@ void TrackbarEditLink::CopyPosition(HWND trackbar) {
 }
 
 int TrackbarEditLink::Position(HWND trackbar) const {
-    return static_cast<int>(CallWindowProcW(previousProc, trackbar, TBM_GETPOS, 0, 0));
+    return static_cast<int>(CallWindowProcA(previousProc, trackbar, TBM_GETPOS, 0, 0));
 }
 
 void TrackbarEditLink::EndLostDrag(HWND trackbar) {
@@ -194,7 +192,7 @@ void TrackbarEditLink::EndLostDrag(HWND trackbar) {
     // The trackbar never sees the button go up either, and one that keeps dragging would follow
     // the mouse hovering over it; its button-up releases the thread's capture, so it is told only
     // while no window of this thread holds one.
-    if (GetCapture() == nullptr) CallWindowProcW(previousProc, trackbar, WM_LBUTTONUP, 0, 0);
+    if (GetCapture() == nullptr) CallWindowProcA(previousProc, trackbar, WM_LBUTTONUP, 0, 0);
 }
 
 namespace {
@@ -212,7 +210,7 @@ bool MovesTheThumb(UINT message) {
 LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* link = reinterpret_cast<TrackbarEditLink*>(GetWindowLongPtrA(trackbar, GWLP_USERDATA));
     if (link == nullptr || link->previousProc == nullptr) {
-        return DefWindowProcW(trackbar, message, wParam, lParam);
+        return DefWindowProcA(trackbar, message, wParam, lParam);
     }
     const bool watched = MovesTheThumb(message);
     const int before = watched ? link->Position(trackbar) : 0;
@@ -220,7 +218,7 @@ LRESULT CALLBACK TrackbarSubclassProc(HWND trackbar, UINT message, WPARAM wParam
     // causes is not taken for a lost drag.
     const bool released = message == WM_LBUTTONUP && link->dragging;
     if (released) link->dragging = false;
-    const LRESULT result = CallWindowProcW(link->previousProc, trackbar, message, wParam, lParam);
+    const LRESULT result = CallWindowProcA(link->previousProc, trackbar, message, wParam, lParam);
 
     // Decided after the trackbar has acted, so the copy reads the new position. Press, drag
     // moves, release and Left/Right copy once each even when the thumb stays put.
