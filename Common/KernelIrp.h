@@ -18,6 +18,26 @@ static NTSTATUS WINAPI SignalDone(DEVICE_OBJECT* device, IRP* irp, void* event) 
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
+/* Sends a request of the caller's own (its next stack location filled) and waits for it within
+ * the bound: one not done by then is cancelled, and then awaited, since a cancelled request always
+ * comes back. The request stays the caller's to read and free. */
+static __inline NTSTATUS CallAndWait(DEVICE_OBJECT* target, IRP* irp, ULONG timeoutMs) {
+    LARGE_INTEGER timeout;
+    KEVENT done;
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
+    IoSetCompletionRoutine(irp, SignalDone, &done, TRUE, TRUE, TRUE);
+    if (IoCallDriver(target, irp) == STATUS_PENDING) {
+        timeout.QuadPart = -10000LL * timeoutMs;
+        if (KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, &timeout) ==
+            STATUS_TIMEOUT) {
+            IoCancelIrp(irp);
+            KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+        }
+    }
+    return irp->IoStatus.Status;
+}
+
 /* Passes the request down and waits for the layers below to finish it; the caller completes it. */
 static __inline NTSTATUS ForwardAndWait(DEVICE_OBJECT* lower, IRP* irp) {
     KEVENT done;

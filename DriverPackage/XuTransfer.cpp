@@ -1,6 +1,7 @@
 // No C++ runtime: this file also goes into a kernel-mode export driver.
 #include "DriverPackage/XuTransfer.h"
 
+#include "DLL/camera/DescriptorScan.h"
 #include "DLL/camera/UsbLayouts.h"
 #include "DLL/props/ControlTable.h"
 
@@ -69,10 +70,12 @@ uint32_t XuBytesReturned(const XuTransfer* transfer, uint32_t transferred) {
     return transfer->requestType & 0x80 ? transferred : 0;
 }
 
-uint32_t XuStartUpTransfers(XuStoredValue read, void* context, XuTransfer* transfers,
-                            uint32_t room) {
+uint32_t XuStartUpTransfers(XuStoredValue read, void* context, uint32_t standardPowerLine,
+                            XuTransfer* transfers, uint32_t room) {
     uint32_t count = 0;
     for (int i = 0; i < PropertyCount && count < room; ++i) {
+        // As the library withdraws it at start-up: the standard control serves instead.
+        if (i == PropPowerLine && standardPowerLine) continue;
         const PropertyInfo& info = PropertyInfoTable[i];
         char name[32];
         int32_t enb, def, value;
@@ -86,6 +89,10 @@ uint32_t XuStartUpTransfers(XuStoredValue read, void* context, XuTransfer* trans
         if (state.enb != 0) transfers[count++] = ControlWrite(info.selector, state.value);
     }
     return count;
+}
+
+int XuStandardPowerLine(const void* set, uint32_t size, uint32_t* flag) {
+    return ScanDescriptorSet(static_cast<const uint8_t*>(set), size, flag) ? 1 : 0;
 }
 
 }  // extern "C"

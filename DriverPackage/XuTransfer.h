@@ -42,9 +42,16 @@ typedef int (*XuStoredValue)(void* context, const char* name, int32_t* value);
 
 /* The writes that give a camera just powered on its stored settings, by the rule the library
  * loads them (each control's value, default and enabled flag, fallbacks, range), in table order,
- * disabled controls left out. Fills up to `room` transfers; returns how many. */
-uint32_t XuStartUpTransfers(XuStoredValue read, void* context, XuTransfer* transfers,
-                            uint32_t room);
+ * disabled controls left out, and the vendor power-line control too when the camera's standard
+ * processing unit offers power-line frequency (`standardPowerLine`, from XuStandardPowerLine).
+ * Fills up to `room` transfers; returns how many. */
+uint32_t XuStartUpTransfers(XuStoredValue read, void* context, uint32_t standardPowerLine,
+                            XuTransfer* transfers, uint32_t room);
+
+/* The library's scan of a configuration descriptor set of `size` bytes (from the configuration
+ * descriptor on): nonzero when it holds a qualifying processing unit, with *flag 1 when that unit
+ * offers the power-line frequency control, else 0. */
+int XuStandardPowerLine(const void* set, uint32_t size, uint32_t* flag);
 
 #ifdef __cplusplus
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceLayer.h"
@@ -25,6 +26,25 @@ int ReadStoredDword(void* context, const char* name, int32_t* value) {
     return RegGetValueA(HKEY_LOCAL_MACHINE, static_cast<const std::string*>(context)->c_str(), name,
                         RRF_RT_ANY, &type, value, &size) == ERROR_SUCCESS &&
            type == REG_DWORD && size == sizeof *value;
+}
+
+// What the driver reads from the camera at start, as it reads it: the head of the configuration
+// descriptor set, then the whole set, and whether its standard processing unit offers power-line
+// frequency (0 when the set cannot be read).
+uint32_t StandardPowerLine(Machine& m) {
+    const VusbScene& scene = m.scene.Hardware();
+    const std::uint8_t* pool = m.scene.Pool().data();
+    std::uint8_t head[9];
+    uint32_t got = 0, flag = 0;
+    if (!VusbCameraConfiguration(&scene, pool, head, sizeof head, &got) || got != sizeof head)
+        return 0;
+    std::vector<std::uint8_t> set(head[2] | head[3] << 8);
+    if (set.size() < sizeof head ||
+        !VusbCameraConfiguration(&scene, pool, set.data(), static_cast<uint32_t>(set.size()),
+                                 &got) ||
+        got != set.size() || !XuStandardPowerLine(set.data(), got, &flag))
+        return 0;
+    return flag;
 }
 
 void Hold(unsigned microseconds) {
@@ -70,17 +90,20 @@ void PullCaptureInterface(int index) {
 
 void PutCaptureInterfaceBack(int index) {
     std::string settingsPath;
+    uint32_t standardPowerLine = 0;
     {
         Machine& m = M();
         std::lock_guard<std::mutex> guard(m.lock);
         if (index < 0 || index >= static_cast<int>(m.interfaces.size())) return;
         settingsPath = SettingsPathOf(InstanceIdFromPath(m.interfaces[index].path));
+        standardPowerLine = StandardPowerLine(m);
     }
     XuTransfer transfers[PropertyCount];
-    const uint32_t count = settingsPath.empty()
-                               ? 0
-                               : XuStartUpTransfers(ReadStoredDword, &settingsPath, transfers,
-                                                    sizeof transfers / sizeof transfers[0]);
+    const uint32_t count =
+        settingsPath.empty()
+            ? 0
+            : XuStartUpTransfers(ReadStoredDword, &settingsPath, standardPowerLine, transfers,
+                                 sizeof transfers / sizeof transfers[0]);
     Machine& m = M();
     std::lock_guard<std::mutex> guard(m.lock);
     if (index >= static_cast<int>(m.interfaces.size()) || !m.interfaces[index].pulled) return;

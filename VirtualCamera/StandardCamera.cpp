@@ -87,6 +87,9 @@ StandardCamera PlugStandardCamera(const StandardCameraOptions& options) {
     device.productId = options.productId;
     device.configuration = CameraConfiguration(options.powerLine);
     AttachDevice(camera.cameraHub, camera.cameraPort, device);
+    // Its driver reads the camera's descriptor set when it puts the stored settings back.
+    detail::Locked(
+        [&](detail::Machine& m) { m.scene.SetCamera(camera.cameraHub, camera.cameraPort, true); });
     camera.devicePath = DevicePath(CameraVendorId, options.productId, "00");
     camera.instanceId = InstanceIdFromPath(camera.devicePath);
     CaptureInterface entry;

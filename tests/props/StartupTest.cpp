@@ -69,7 +69,7 @@ TEST_F(StartUpTest, StoredValuesAreRangeCheckedAgainstTheLoadedDefault) {
             *value = static_cast<int32_t>(stored);
             return 1;
         },
-        static_cast<CameraScene*>(this), sent, PropertyCount + 1);
+        static_cast<CameraScene*>(this), 0, sent, PropertyCount + 1);
     uint32_t expected = 0;
     for (int i = 0; i < PropertyCount; ++i) {
         if (t[i].Enb == 0) continue;
@@ -100,6 +100,15 @@ TEST_F(StandardPowerLineTest, VendorPowerLineIsWithdrawn) {
     EXPECT_EQ(0, ExtensionPropertyTable[PropPowerLine].Enb);
     EXPECT_EQ(1, ExtensionPropertyTable[PropPowerLine].Value);
     EXPECT_EQ(1, ExtensionPropertyTable[PropFlip].Enb);
+    // The camera's driver, scanning the same descriptor set, leaves it out too when it puts the
+    // stored settings into a camera that powered on again.
+    vcam::PullCaptureInterface(0);
+    vcam::PutCaptureInterfaceBack(0);
+    bool known = true;
+    vcam::XuValue(PropertyInfoTable[PropPowerLine].selector, &known);
+    EXPECT_FALSE(known);
+    vcam::XuValue(PropertyInfoTable[PropFlip].selector, &known);
+    EXPECT_TRUE(known);
 }
 
 TEST_F(StartUpTest, NoCameraLeavesTheLibraryInertButRegistersTheMessage) {
