@@ -210,6 +210,12 @@ public:
         const std::string& verb = words[0];
         if (verb == "controller") return Controller(words, problem);
         if (verb == "power-on") return PowerOn(words, problem);
+        if (verb == "sleep-power") {
+            if (words.size() != 2 || (words[1] != "on" && words[1] != "off"))
+                return Fail("sleep-power on or off", problem);
+            scene->SetSleepPowerOff(words[1] == "off");
+            return true;
+        }
         if (verb == "hub" || verb == "device" || verb == "camera" || verb == "fault") {
             Place place;
             if (words.size() < 2 || !ParsePlace(words[1], &place)) return Fail("a place", problem);
@@ -222,7 +228,8 @@ public:
             if (verb == "hub") return Hub(parent, port, words, problem);
             return Device(parent, port, verb == "camera", words, problem);
         }
-        return Fail("a statement: controller, hub, device, camera, fault or power-on", problem);
+        return Fail("a statement: controller, hub, device, camera, fault, power-on or sleep-power",
+                    problem);
     }
 
 private:

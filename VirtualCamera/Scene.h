@@ -63,6 +63,9 @@ public:
     // What the camera holds for a selector whenever it powers on (the firmware's own values
     // otherwise).
     bool SetPowerOn(unsigned short selector, unsigned short value);
+    // Whether the camera's port loses power while the system sleeps (it always does in a
+    // hibernation).
+    void SetSleepPowerOff(bool off) { hardware.sleepPowerOff = off ? 1 : 0; }
 
     void SetControllerFaults(int number, const ControllerFaults& faults);
     void SetHubFaults(HubId hub, const HubFaults& faults);
@@ -92,6 +95,8 @@ private:
 //   camera <place> product <hex> [descriptors <file>] [composite yes|no]
 //   fault <place> <fault> [<number>]
 //   power-on <selector> <value>        what the camera holds for a selector at power-on
+//   sleep-power on|off                 whether the camera's port keeps power while the system
+//                                      sleeps (on unless a scene says off)
 // A place is the controller's number followed by the port at each tier: 0/2/3 is port 3 of the
 // hub on port 2 of controller 0's root hub. Descriptor files are read from `folder`: raw bytes
 // (.bin) or hexadecimal text. False with a message naming the line on any error.

@@ -3,6 +3,7 @@
  * it makes, and text helpers. Tests and the demo only. */
 #include <ntddk.h>
 
+#include "Common/KernelIrp.h"
 #include "VirtualCamera/bus/VirtualUsbControl.h"
 #include "VirtualCamera/hardware/UsbHardware.h"
 
@@ -20,6 +21,7 @@ typedef struct CameraExtension {
     BOOLEAN reported; /* in the bus's relations; false once pulled out */
     BOOLEAN enumerated;
     BOOLEAN started;
+    DEVICE_POWER_STATE power; /* below D0 the camera answers nothing */
 } CameraExtension;
 
 /* One bus: the platform enumerates one root device for it. */
@@ -33,9 +35,14 @@ typedef struct Bus {
     SIZE_T sceneBytes;
     BOOLEAN cameraPlugged;
     BOOLEAN holdRequests;  /* the camera answers no vendor request until it is cancelled */
+    PIO_WORKITEM pullItem; /* pulls the camera out a moment later, as a hand would */
+    ULONG pullDelayMs;
+    volatile LONG pullPending;
+    KEVENT pullIdle;       /* no pull pending: the bus may go */
     DEVICE_OBJECT* camera; /* the camera as reported now */
     ULONG departedAlive;
     ULONG plugCount;
+    ULONG requestsBelowD0;
     ULONG pdoNumber;
     VusbCameraState values;
     DEVICE_OBJECT* controllers[VusbControllerCount];
@@ -43,8 +50,6 @@ typedef struct Bus {
 } Bus;
 
 extern Bus bus;
-
-NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information);
 
 typedef struct Text {
     WCHAR* at;
@@ -65,5 +70,11 @@ void InitializeCamera(void);
 void ReportCamera(BOOLEAN present);
 NTSTATUS CameraPnp(DEVICE_OBJECT* device, IRP* irp);
 NTSTATUS CameraUrb(DEVICE_OBJECT* device, IRP* irp);
+NTSTATUS CameraPower(DEVICE_OBJECT* device, IRP* irp);
 /* Vendor requests the camera holds now. */
 ULONG HeldRequests(void);
+/* The power manager's system request (a SYSTEM_POWER_STATE), or the idle request to the class
+ * driver (IOCTL_VUSB_IDLE_CAMERA), sent to the top of the camera's stack and waited for. Called
+ * without the lock. */
+NTSTATUS SendSystemPower(ULONG state);
+NTSTATUS SendIdleRequest(BOOLEAN idle);

@@ -11,13 +11,6 @@
 
 Bus bus;
 
-NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information) {
-    irp->IoStatus.Status = status;
-    irp->IoStatus.Information = information;
-    IoCompleteRequest(irp, IO_NO_INCREMENT);
-    return status;
-}
-
 /* ---- Names ------------------------------------------------------------------------------- */
 
 void Append(Text* t, const WCHAR* s) {
@@ -184,6 +177,19 @@ static void PlugCamera(BOOLEAN in) {
     ReportCamera(in);
 }
 
+static void WINAPI PullLater(DEVICE_OBJECT* device, void* context) {
+    LARGE_INTEGER delay;
+    (void)device;
+    (void)context;
+    delay.QuadPart = -10000LL * bus.pullDelayMs;
+    KeDelayExecutionThread(KernelMode, FALSE, &delay);
+    ExAcquireFastMutex(&bus.lock);
+    PlugCamera(FALSE);
+    ExReleaseFastMutex(&bus.lock);
+    InterlockedExchange(&bus.pullPending, 0);
+    KeSetEvent(&bus.pullIdle, IO_NO_INCREMENT, FALSE);
+}
+
 /* ---- Controllers and hubs ----------------------------------------------------------------- */
 
 static NTSTATUS StatusOf(int result) {
@@ -237,6 +243,21 @@ static NTSTATUS ControlRequest(IRP* irp) {
     NTSTATUS status = STATUS_SUCCESS;
     ULONG_PTR information = 0;
     if (stack->MajorFunction != IRP_MJ_DEVICE_CONTROL) return Complete(irp, STATUS_SUCCESS, 0);
+    /* Requests to the camera's stack go without the lock: its drivers reach the camera. */
+    switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+    case IOCTL_VUSB_SYSTEM_POWER: {
+        const uint32_t state = inSize == sizeof(uint32_t) ? *(const uint32_t*)buffer : 0;
+        if (state != VUSB_SYSTEM_WORKING && state != VUSB_SYSTEM_SLEEP &&
+            state != VUSB_SYSTEM_HIBERNATE)
+            return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        return Complete(irp, SendSystemPower(state), 0);
+    }
+    case IOCTL_VUSB_CAMERA_IDLE:
+        if (inSize != sizeof(uint32_t)) return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        return Complete(irp, SendIdleRequest(*(const uint32_t*)buffer != 0), 0);
+    default:
+        break;
+    }
     ExAcquireFastMutex(&bus.lock);
     switch (stack->Parameters.DeviceIoControl.IoControlCode) {
     case IOCTL_VUSB_PLUG_BUS:
@@ -255,6 +276,19 @@ static NTSTATUS ControlRequest(IRP* irp) {
             break;
         }
         PlugCamera(*(const uint32_t*)buffer != 0);
+        break;
+    case IOCTL_VUSB_CAMERA_OUT_LATER:
+        if (inSize != sizeof(uint32_t) || *(const uint32_t*)buffer > 10000) {
+            status = STATUS_INVALID_PARAMETER;
+            break;
+        }
+        if (!bus.cameraPlugged || InterlockedCompareExchange(&bus.pullPending, 1, 0) != 0) {
+            status = STATUS_DEVICE_BUSY;
+            break;
+        }
+        KeClearEvent(&bus.pullIdle);
+        bus.pullDelayMs = *(const uint32_t*)buffer;
+        IoQueueWorkItem(bus.pullItem, PullLater, DelayedWorkQueue, NULL);
         break;
     case IOCTL_VUSB_CAMERA_HOLD:
         if (inSize != sizeof(uint32_t)) {
@@ -278,6 +312,8 @@ static NTSTATUS ControlRequest(IRP* irp) {
         s->departedAlive = bus.departedAlive;
         s->plugCount = bus.plugCount;
         s->heldRequests = HeldRequests();
+        s->cameraPower = camera ? (uint32_t)camera->power : 0;
+        s->requestsBelowD0 = bus.requestsBelowD0;
         information = sizeof *s;
         break;
     }
@@ -330,7 +366,11 @@ static NTSTATUS BusPnp(IRP* irp) {
         break;
     case IRP_MN_REMOVE_DEVICE: {
         DEVICE_OBJECT *lower = bus.lower, *fdo = bus.fdo, *control, *camera;
+        LARGE_INTEGER pullBound;
         NTSTATUS status;
+        /* A pull still pending would run on a bus that is gone. */
+        pullBound.QuadPart = -10000LL * 11000;
+        KeWaitForSingleObject(&bus.pullIdle, Executive, KernelMode, FALSE, &pullBound);
         ExAcquireFastMutex(&bus.lock);
         /* The platform has removed the camera's stack already, children first; nothing may be
          * reported on a bus that is going. */
@@ -348,6 +388,8 @@ static NTSTATUS BusPnp(IRP* irp) {
         IoSkipCurrentIrpStackLocation(irp);
         status = IoCallDriver(lower, irp);
         IoDetachDevice(lower);
+        IoFreeWorkItem(bus.pullItem);
+        bus.pullItem = NULL;
         IoDeleteDevice(fdo);
         return status;
     }
@@ -362,6 +404,7 @@ static NTSTATUS WINAPI Dispatch(DEVICE_OBJECT* device, IRP* irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     const int kind = *(const int*)device->DeviceExtension;
     if (stack->MajorFunction == IRP_MJ_POWER) {
+        if (kind == KindCamera) return CameraPower(device, irp);
         PoStartNextPowerIrp(irp);
         if (kind == KindBus) {
             IoSkipCurrentIrpStackLocation(irp);
@@ -406,8 +449,11 @@ static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
         return status;
     }
     ((Extension*)control->DeviceExtension)->kind = KindControl;
-    bus.lower = IoAttachDeviceToDeviceStack(fdo, pdo);
+    bus.pullItem = IoAllocateWorkItem(fdo);
+    bus.lower = bus.pullItem ? IoAttachDeviceToDeviceStack(fdo, pdo) : NULL;
     if (!bus.lower) {
+        if (bus.pullItem) IoFreeWorkItem(bus.pullItem);
+        bus.pullItem = NULL;
         DeleteNamed(control, L"\\DosDevices\\" VUSB_CONTROL_NAME);
         IoDeleteDevice(fdo);
         return STATUS_NO_SUCH_DEVICE;
@@ -429,6 +475,7 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath)
     int i;
     (void)registryPath;
     ExInitializeFastMutex(&bus.lock);
+    KeInitializeEvent(&bus.pullIdle, NotificationEvent, TRUE);
     InitializeCamera();
     for (i = 0; i <= IRP_MJ_MAXIMUM_FUNCTION; ++i) driver->MajorFunction[i] = Dispatch;
     driver->DriverExtension->AddDevice = AddDevice;

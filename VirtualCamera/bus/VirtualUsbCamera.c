@@ -116,6 +116,8 @@ void ReportCamera(BOOLEAN present) {
             RtlZeroMemory(e, sizeof *e);
             e->kind = KindCamera;
             e->reported = TRUE;
+            e->power = PowerDeviceD3; /* until started */
+            device->Flags |= DO_POWER_PAGABLE;
             device->Flags &= ~DO_DEVICE_INITIALIZING;
             bus.camera = device;
             ++bus.plugCount;
@@ -217,6 +219,27 @@ static NTSTATUS QueryText(IRP* irp, DEVICE_TEXT_TYPE type) {
 
 /* ---- The camera's requests ---------------------------------------------------------------- */
 
+/* The standard request a driver reads the camera's configuration descriptor set with. */
+static NTSTATUS DescriptorRequest(URB* urb) {
+    struct _URB_CONTROL_DESCRIPTOR_REQUEST* request = &urb->UrbControlDescriptorRequest;
+    uint32_t returned = 0;
+    int given;
+    if (urb->UrbHeader.Length < sizeof *request ||
+        (request->TransferBufferLength && !request->TransferBuffer) ||
+        request->DescriptorType != USB_CONFIGURATION_DESCRIPTOR_TYPE || request->Index != 0) {
+        urb->UrbHeader.Status = USBD_STATUS_STALL_PID;
+        return STATUS_UNSUCCESSFUL;
+    }
+    ExAcquireFastMutex(&bus.lock);
+    given = bus.scene && VusbCameraConfiguration(bus.scene, (const uint8_t*)(bus.scene + 1),
+                                                 request->TransferBuffer,
+                                                 request->TransferBufferLength, &returned);
+    ExReleaseFastMutex(&bus.lock);
+    request->TransferBufferLength = returned;
+    urb->UrbHeader.Status = given ? USBD_STATUS_SUCCESS : USBD_STATUS_STALL_PID;
+    return given ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+}
+
 NTSTATUS CameraUrb(DEVICE_OBJECT* device, IRP* irp) {
     IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
     CameraExtension* e = device->DeviceExtension;
@@ -230,6 +253,17 @@ NTSTATUS CameraUrb(DEVICE_OBJECT* device, IRP* irp) {
         urb->UrbHeader.Status = USBD_STATUS_DEVICE_GONE;
         return Complete(irp, STATUS_NO_SUCH_DEVICE, 0);
     }
+    /* Suspended or off, the camera answers nothing; such a request is counted, since none should
+     * come. */
+    if (e->power != PowerDeviceD0) {
+        ExAcquireFastMutex(&bus.lock);
+        ++bus.requestsBelowD0;
+        ExReleaseFastMutex(&bus.lock);
+        urb->UrbHeader.Status = USBD_STATUS_DEV_NOT_RESPONDING;
+        return Complete(irp, STATUS_POWER_STATE_INVALID, 0);
+    }
+    if (urb->UrbHeader.Function == URB_FUNCTION_GET_DESCRIPTOR_FROM_DEVICE)
+        return Complete(irp, DescriptorRequest(urb), 0);
     if (urb->UrbHeader.Function != URB_FUNCTION_VENDOR_DEVICE ||
         urb->UrbHeader.Length < sizeof(*request)) {
         urb->UrbHeader.Status = USBD_STATUS_INVALID_URB_FUNCTION;
@@ -258,6 +292,88 @@ NTSTATUS CameraUrb(DEVICE_OBJECT* device, IRP* irp) {
     request->TransferBufferLength = transferred;
     urb->UrbHeader.Status = USBD_STATUS_SUCCESS;
     return Complete(irp, STATUS_SUCCESS, 0);
+}
+
+/* Device power as the stack sets it; system power as the machine goes: asleep, the camera's port
+ * is suspended with it, and off in a hibernation or where the scene says so, which takes the
+ * camera's values. It stays below D0 until its driver brings it back. */
+NTSTATUS CameraPower(DEVICE_OBJECT* device, IRP* irp) {
+    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    CameraExtension* e = device->DeviceExtension;
+    NTSTATUS status = irp->IoStatus.Status;
+    if (stack->MinorFunction == IRP_MN_SET_POWER) {
+        const POWER_STATE state = stack->Parameters.Power.State;
+        ExAcquireFastMutex(&bus.lock);
+        if (stack->Parameters.Power.Type == DevicePowerState) {
+            e->power = state.DeviceState;
+        } else if (state.SystemState > PowerSystemWorking) {
+            e->power = PowerDeviceD3;
+            if (e->reported && bus.scene &&
+                (state.SystemState >= PowerSystemHibernate || bus.scene->sleepPowerOff))
+                bus.values = bus.scene->powerOn;
+        }
+        ExReleaseFastMutex(&bus.lock);
+        status = STATUS_SUCCESS;
+    } else if (stack->MinorFunction == IRP_MN_QUERY_POWER) {
+        status = STATUS_SUCCESS;
+    }
+    PoStartNextPowerIrp(irp);
+    return Complete(irp, status, irp->IoStatus.Information);
+}
+
+/* ---- Requests to the camera's stack ------------------------------------------------------- */
+
+/* A power request to a driver stack is done in well under a second; this bounds a broken one. */
+#define STACK_REQUEST_TIMEOUT_MS 10000
+
+/* Sends a request filled by the caller's values to the top of the camera's stack, as the power
+ * manager does, and waits for it. */
+static NTSTATUS ToCameraStack(UCHAR major, UCHAR minor, POWER_STATE_TYPE type, POWER_STATE state,
+                              ULONG code, void* argument) {
+    DEVICE_OBJECT* top;
+    IO_STACK_LOCATION* next;
+    NTSTATUS status;
+    IRP* irp;
+    ExAcquireFastMutex(&bus.lock);
+    top = bus.camera ? IoGetAttachedDeviceReference(bus.camera) : NULL;
+    ExReleaseFastMutex(&bus.lock);
+    if (!top) return STATUS_NO_SUCH_DEVICE;
+    irp = IoAllocateIrp(top->StackSize, FALSE);
+    if (!irp) {
+        ObDereferenceObject(top);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = major;
+    next->MinorFunction = minor;
+    if (major == IRP_MJ_POWER) {
+        next->Parameters.Power.Type = type;
+        next->Parameters.Power.State = state;
+        next->Parameters.Power.ShutdownType =
+            type != SystemPowerState || state.SystemState == PowerSystemWorking ? PowerActionNone
+            : state.SystemState >= PowerSystemHibernate ? PowerActionHibernate
+                                                        : PowerActionSleep;
+    } else {
+        next->Parameters.DeviceIoControl.IoControlCode = code;
+        next->Parameters.Others.Argument1 = argument;
+    }
+    status = CallAndWait(top, irp, STACK_REQUEST_TIMEOUT_MS);
+    IoFreeIrp(irp);
+    ObDereferenceObject(top);
+    return status;
+}
+
+NTSTATUS SendSystemPower(ULONG state) {
+    POWER_STATE power;
+    power.SystemState = (SYSTEM_POWER_STATE)state;
+    return ToCameraStack(IRP_MJ_POWER, IRP_MN_SET_POWER, SystemPowerState, power, 0, NULL);
+}
+
+NTSTATUS SendIdleRequest(BOOLEAN idle) {
+    POWER_STATE none;
+    none.DeviceState = PowerDeviceUnspecified;
+    return ToCameraStack(IRP_MJ_INTERNAL_DEVICE_CONTROL, 0, DevicePowerState, none,
+                         IOCTL_VUSB_IDLE_CAMERA, idle ? (void*)1 : NULL);
 }
 
 NTSTATUS CameraPnp(DEVICE_OBJECT* device, IRP* irp) {
@@ -291,6 +407,7 @@ NTSTATUS CameraPnp(DEVICE_OBJECT* device, IRP* irp) {
     }
     case IRP_MN_START_DEVICE:
         e->started = TRUE;
+        e->power = PowerDeviceD0; /* a device starts at full power */
         return Complete(irp, STATUS_SUCCESS, 0);
     case IRP_MN_STOP_DEVICE:
     case IRP_MN_SURPRISE_REMOVAL:

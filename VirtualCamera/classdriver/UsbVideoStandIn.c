@@ -10,6 +10,8 @@
 #include <ntddk.h>
 
 #include "Common/KernelIrp.h"
+#include "VirtualCamera/bus/VirtualUsbControl.h"
+#include "VirtualCamera/classdriver/StandInPower.h"
 
 #define POOL_TAG 0x53435655u        /* "UVCS" in a pool dump */
 #define IOCTL_KS_PROPERTY 0x2F0003u /* FILE_DEVICE_KS, function 0, neither, any access */
@@ -275,9 +277,15 @@ static NTSTATUS WINAPI Dispatch(DEVICE_OBJECT* device, IRP* irp) {
     case IRP_MJ_PNP:
         return Pnp(camera, irp); /* releases the lock itself */
     case IRP_MJ_POWER:
-        PoStartNextPowerIrp(irp);
+        status = StandInPower(camera->pdo, camera->lower, irp);
+        break;
+    case IRP_MJ_INTERNAL_DEVICE_CONTROL:
+        if (stack->Parameters.DeviceIoControl.IoControlCode == IOCTL_VUSB_IDLE_CAMERA) {
+            status = StandInIdle(camera->pdo, irp);
+            break;
+        }
         IoSkipCurrentIrpStackLocation(irp);
-        status = PoCallDriver(camera->lower, irp);
+        status = IoCallDriver(camera->lower, irp);
         break;
     case IRP_MJ_CREATE: {
         /* The interface's reference string, or nothing where the platform drops it. */
@@ -334,6 +342,8 @@ static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
         IoDeleteDevice(device);
         return STATUS_NO_SUCH_DEVICE;
     }
+    /* The bus's camera is pageable: power requests come at passive level, where the policy owner
+     * waits for the device power requests it sends. */
     device->Flags |= DO_BUFFERED_IO | (camera->lower->Flags & DO_POWER_PAGABLE);
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     status = AddUpperFilters(pdo);

@@ -267,6 +267,19 @@ int VusbCameraControl(VusbCameraState* state, uint8_t requestType, uint8_t reque
     return VusbOk;
 }
 
+int VusbCameraConfiguration(const VusbScene* scene, const uint8_t* pool, uint8_t* out,
+                            uint32_t length, uint32_t* returned) {
+    *returned = 0;
+    const VusbPort* camera =
+        scene->cameraHub ? VusbFindPort(scene, scene->cameraHub, scene->cameraPort) : nullptr;
+    if (!camera || camera->kind != VusbDevicePort || camera->configLength == 0 || (length && !out))
+        return 0;
+    const uint32_t copy = length < camera->configLength ? length : camera->configLength;
+    memcpy(out, pool + camera->configOffset, copy);
+    *returned = copy;
+    return 1;
+}
+
 int VusbCameraValue(const VusbCameraState* state, uint16_t selector, uint16_t* value) {
     for (uint32_t i = 0; i < state->count && i < VusbCameraSelectors; ++i) {
         if (state->selector[i] == selector) {

@@ -98,7 +98,9 @@ typedef struct VusbScene {
     uint8_t cameraHub;
     uint8_t cameraPort;
     uint8_t cameraComposite;
-    uint8_t reserved;
+    /* Nonzero: the camera's port loses power while the system sleeps, as in a hibernation, so
+     * the camera comes back with its power-on values. */
+    uint8_t sleepPowerOff;
     /* What the camera holds whenever it powers on (plugged in, its bus plugged in, the machine
      * started), before any driver writes: its firmware's values, not a driver's defaults. */
     VusbCameraState powerOn;
@@ -149,6 +151,11 @@ int VusbSceneIsSound(const VusbScene* scene, uint32_t poolBytes);
  * value little-endian, then zeros). *transferred: the data bytes moved. Other requests stall. */
 int VusbCameraControl(VusbCameraState* state, uint8_t requestType, uint8_t request, uint16_t value,
                       uint16_t index, uint16_t length, uint8_t* data, uint32_t* transferred);
+/* The camera's configuration descriptor set, up to `length` bytes into `out` (a standard
+ * GET_DESCRIPTOR request for configuration 0); *returned: the bytes given. False when the scene
+ * has no camera or no set for it. */
+int VusbCameraConfiguration(const VusbScene* scene, const uint8_t* pool, uint8_t* out,
+                            uint32_t length, uint32_t* returned);
 /* The stored value of a selector; false when the camera has none for it. */
 int VusbCameraValue(const VusbCameraState* state, uint16_t selector, uint16_t* value);
 /* The firmware's power-on values of the 13 vendor controls, where a scene names none. */

@@ -35,6 +35,15 @@ bool VirtualBus::HoldRequests(bool hold) const {
     return Request(IOCTL_VUSB_CAMERA_HOLD, &on, sizeof on, nullptr, 0);
 }
 
+bool VirtualBus::SystemPower(std::uint32_t state) const {
+    return Request(IOCTL_VUSB_SYSTEM_POWER, &state, sizeof state, nullptr, 0);
+}
+
+bool VirtualBus::IdleCamera(bool idle) const {
+    const std::uint32_t on = idle ? 1 : 0;
+    return Request(IOCTL_VUSB_CAMERA_IDLE, &on, sizeof on, nullptr, 0);
+}
+
 namespace {
 
 // Polls until the condition holds; the platform's plug and play work runs in its own time.

@@ -25,6 +25,11 @@ public:
     bool CameraValue(std::uint16_t selector, VusbCameraReading* reading) const;
     // A camera that answers no vendor request: each is held until its sender cancels it.
     bool HoldRequests(bool hold) const;
+    // The machine sleeps, hibernates or wakes (VUSB_SYSTEM_*): answered once the camera's stack has
+    // taken the system power request.
+    bool SystemPower(std::uint32_t state) const;
+    // The class driver idles the camera (selective suspend), or brings it back to full power.
+    bool IdleCamera(bool idle) const;
     // Waits for the camera just plugged in (see PlugCamera).
     bool WaitForCamera(bool driverExpected, DWORD timeoutMs) const;
 

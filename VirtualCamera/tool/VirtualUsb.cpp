@@ -8,8 +8,15 @@
 //   VirtualUsb camera out|in|replug     the scene's camera alone
 //   VirtualUsb camera hold|answer       a camera that holds every vendor request until it is
 //                                       cancelled, or one that answers again
+//   VirtualUsb camera suspend|resume    the class driver idles the camera (selective suspend), or
+//                                       brings it back to full power
+//   VirtualUsb system sleep|hibernate|wake
+//                                       the machine sleeps (S3), hibernates (S4) or wakes: the
+//                                       system power request goes to the camera's stack
 //   VirtualUsb value <selector>         what the camera holds for a selector (its power-on value
 //                                       until a driver writes it)
+//   VirtualUsb ready                    after a step that failed or hung: the camera answers, is
+//                                       at full power, plugged in and its driver started
 // "in", "replug" and "plug" wait until the platform has taken the camera in; with --driver,
 // until its driver has started it. Exit code 0 on success.
 #include <windows.h>
@@ -36,7 +43,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: VirtualUsb install <folder> | plug <scene> [--driver] | unplug |\n"
                  "       camera out|in|replug [--driver] | camera hold|answer |\n"
-                 "       value <selector>\n");
+                 "       camera suspend|resume | system sleep|hibernate|wake |\n"
+                 "       value <selector> | ready\n");
     return 2;
 }
 
@@ -106,6 +114,19 @@ int Install(const std::string& folder) {
     return 0;
 }
 
+// Whatever a failed step left: a camera held, asleep, idle, pulled out or not started.
+int Ready(const VirtualBus& bus) {
+    VusbBusStatus status = {};
+    if (!bus.HoldRequests(false) || !bus.Status(&status)) return Failed("no status");
+    if (status.cameraPlugged && status.cameraStarted && status.cameraPower != 1) {
+        bus.SystemPower(VUSB_SYSTEM_WORKING);
+        bus.IdleCamera(false);
+    }
+    if (status.cameraPlugged && !status.cameraStarted && !bus.UnplugCamera(WaitMs))
+        return Failed("camera out");
+    return bus.PlugCamera(true, WaitMs) ? 0 : Failed("camera in");
+}
+
 int Plug(const std::string& path, bool driver) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return Failed("no scene file");
@@ -138,15 +159,26 @@ int main(int argc, char** argv) {
     VirtualBus bus;
     if (!bus.Open()) return Failed("no virtual bus");
     if (command == "unplug" && argc == 2) return bus.UnplugBus() ? 0 : Failed("unplug");
+    if (command == "ready" && argc == 2) return Ready(bus);
     if (command == "camera" && argc >= 3) {
         const std::string how = argv[2];
         if (how == "out") return bus.UnplugCamera(WaitMs) ? 0 : Failed("camera out");
         if (how == "in") return bus.PlugCamera(driver, WaitMs) ? 0 : Failed("camera in");
         if (how == "hold" || how == "answer")
             return bus.HoldRequests(how == "hold") ? 0 : Failed("camera hold");
+        if (how == "suspend" || how == "resume")
+            return bus.IdleCamera(how == "suspend") ? 0 : Failed("camera suspend");
         if (how == "replug")
             return bus.UnplugCamera(WaitMs) && bus.PlugCamera(driver, WaitMs) ? 0
                                                                               : Failed("replug");
+    }
+    if (command == "system" && argc == 3) {
+        const std::string to = argv[2];
+        const std::uint32_t state = to == "sleep"       ? VUSB_SYSTEM_SLEEP
+                                    : to == "hibernate" ? VUSB_SYSTEM_HIBERNATE
+                                    : to == "wake"      ? VUSB_SYSTEM_WORKING
+                                                        : 0;
+        if (state) return bus.SystemPower(state) ? 0 : Failed("system power");
     }
     if (command == "value" && argc == 3) {
         VusbCameraReading reading;
