@@ -69,17 +69,6 @@ bool XuRequest(HANDLE device, unsigned char direction, unsigned char code, unsig
                            nullptr) != FALSE;
 }
 
-struct HeldWrite {
-    KOVALTIX* camera;
-    bool result;
-};
-
-DWORD WINAPI WriteGain(void* context) {
-    HeldWrite* write = static_cast<HeldWrite*>(context);
-    write->result = write->camera->Set_Gain(0, 40);
-    return 0;
-}
-
 }  // namespace
 
 // ---- The camera as the platform shows it ---------------------------------------------------
@@ -251,7 +240,14 @@ bool CameraHolds(unsigned short selector, unsigned long* value) {
 
 bool PlugCamera(bool in) {
     const unsigned long plug = in ? 1 : 0;
-    if (!BusRequest(IOCTL_VUSB_PLUG_CAMERA, &plug, sizeof plug, nullptr, 0)) return false;
+    return BusRequest(IOCTL_VUSB_PLUG_CAMERA, &plug, sizeof plug, nullptr, 0) && AwaitCamera(in);
+}
+
+bool PullCameraLater(unsigned long ms) {
+    return BusRequest(IOCTL_VUSB_CAMERA_OUT_LATER, &ms, sizeof ms, nullptr, 0);
+}
+
+bool AwaitCamera(bool in) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < WaitMs; Sleep(20)) {
         VusbBusStatus s;
         if (!BusRequest(IOCTL_VUSB_STATUS, nullptr, 0, &s, sizeof s)) return false;
@@ -265,6 +261,17 @@ bool PlugCamera(bool in) {
 bool HoldRequests(bool hold) {
     const unsigned long on = hold ? 1 : 0;
     return BusRequest(IOCTL_VUSB_CAMERA_HOLD, &on, sizeof on, nullptr, 0);
+}
+
+bool IdleCamera(bool idle) {
+    const unsigned long on = idle ? 1 : 0;
+    return BusRequest(IOCTL_VUSB_CAMERA_IDLE, &on, sizeof on, nullptr, 0);
+}
+
+unsigned long RequestsBelowFullPower() {
+    VusbBusStatus s;
+    FillBytes(&s, 0, sizeof s);
+    return BusRequest(IOCTL_VUSB_STATUS, nullptr, 0, &s, sizeof s) ? s.requestsBelowD0 : ~0ul;
 }
 
 void ExpectControl(HKEY settings, const char* check, const PROPDATA& record, const Control& c,
@@ -296,20 +303,33 @@ PHASE void Replug(HWND parent) {
     Expect(!ok && took < 5000, "a write the camera never answers gives false within seconds",
            "result %d after %lu ms", ok, took);
 
-    // Pulled out while a write waits for it: both end.
-    HeldWrite write = {live, true};
-    HANDLE writer = CreateThread(nullptr, 0, WriteGain, &write, 0, nullptr);
-    Sleep(200);
+    // Pulled out while a write waits for it (the camera leaves as a hand pulls it, while the host
+    // is blocked in the write): both end.
+    const bool pulling = PullCameraLater(300);
     start = GetTickCount();
-    const bool out = PlugCamera(false);
+    ok = live->Set_Gain(0, 40);
     took = GetTickCount() - start;
-    const bool writerEnded = writer && WaitForSingleObject(writer, 10000) == WAIT_OBJECT_0;
-    if (writer) CloseHandle(writer);
+    const bool out = AwaitCamera(false);
     HoldRequests(false);
-    Expect(out && took < 5000 && writerEnded && !write.result,
-           "pulled out during a waiting write: the removal completes, the write gives false",
-           "out %d after %lu ms, writer ended %d, result %d", out, took, writerEnded, write.result);
+    Expect(pulling && !ok && took < 5000 && out,
+           "pulled out during a waiting write: the write gives false, the removal completes",
+           "result %d after %lu ms, out %d", ok, took, out);
     Expect(!live->Set_Flip(1), "while the camera is out, Set_ gives false", "");
+
+    // A write that reaches the camera's driver just as the camera goes, or while its stack is
+    // being removed: it ends within bounds whatever the order, and the camera comes back.
+    const unsigned long delays[] = {0, 20, 100};
+    for (unsigned long delay : delays) {
+        bool raced = PlugCamera(true) && PullCameraLater(delay);
+        start = GetTickCount();
+        ok = live->Reset_Mirror();
+        took = GetTickCount() - start;
+        raced = raced && AwaitCamera(false);
+        char check[96];
+        Format(check, sizeof check, "a write %lu ms before the camera goes ends, and it goes",
+               delay);
+        Expect(raced && took < 3000, check, "result %d after %lu ms, out %d", ok, took, raced);
+    }
 
     // Back in: the next write reaches it without the host starting again.
     const bool in = PlugCamera(true);
@@ -330,6 +350,24 @@ PHASE void Replug(HWND parent) {
         "flip box %ld, gain slider %ld, camera gain %lu", static_cast<long>(flip),
         static_cast<long>(slider), gain);
     live->Reset_Flip();
+
+    // The class driver idles the camera: a write gives false at once and reaches nothing; back at
+    // full power, the camera holds what is stored and takes the next write.
+    const unsigned long belowBefore = RequestsBelowFullPower();
+    const bool idled = IdleCamera(true);
+    start = GetTickCount();
+    ok = live->Set_Flip(1);
+    took = GetTickCount() - start;
+    const unsigned long belowAfter = RequestsBelowFullPower();
+    const bool woke = IdleCamera(false);
+    const bool kept = CameraHolds(48, &held) && held == 0;
+    const bool next = live->Reset_Flip() && CameraHolds(48, &held) && held == 0;
+    Expect(idled && !ok && took < 1000 && belowAfter == belowBefore && woke && kept && next,
+           "a write while the class driver idles the camera gives false at once; back, the camera "
+           "holds what is stored",
+           "idled %d, result %d after %lu ms, requests below full power %lu then %lu, woke %d, "
+           "flip %lu, next write %d",
+           idled, ok, took, belowBefore, belowAfter, woke, held, next);
     live->CloseExtensionPropDialog();
     PumpMessages();
     delete live;

@@ -34,8 +34,16 @@ bool CameraHolds(unsigned short selector, unsigned long* value);
 // Pulls the camera out or puts it back, and waits until the platform has taken the change in (a
 // camera put back: until its drivers have started it). False on a time-out.
 bool PlugCamera(bool in);
+// Waits until the platform has taken in a camera pulled out or put back; false on a time-out.
+bool AwaitCamera(bool in);
+// The camera is pulled out `ms` later, while the caller goes on.
+bool PullCameraLater(unsigned long ms);
 // A camera that holds every vendor request until its sender cancels it, or one that answers.
 bool HoldRequests(bool hold);
+// The class driver idles the camera (selective suspend), or brings it back to full power.
+bool IdleCamera(bool idle);
+// Requests that reached the camera while it was below full power, as the bus counted them.
+unsigned long RequestsBelowFullPower();
 
 struct Control {
     const char* name;
