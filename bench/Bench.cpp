@@ -93,20 +93,7 @@ void BenchSet() {
         auto floor = [&] {
             const long value = next;
             next ^= 1;
-            return Time([&] {
-                XuControlRequest request = {};
-                request.Direction = XuDirectionWrite;
-                request.RequestCode = XuSetRequestCode;
-                request.Selector = flip.selector;
-                request.ControlValue = static_cast<USHORT>(value & 0xFFFF);
-                DWORD returned = 0;
-                WaitForSingleObject(lock, INFINITE);
-                DeviceLayer::IoControl(device, XuControlIoctl, &request, sizeof request, nullptr, 0,
-                                       &returned);
-                ReleaseMutex(lock);
-                RegSetValueExA(settings, flip.baseName, 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&value), sizeof value);
-            });
+            return TimeWriteFloor(lock, device, settings, PropFlip, value);
         };
         const Figures figures = Measure(1000, 200, library, floor);
         Table.push_back({name, figures, 1.05, true});

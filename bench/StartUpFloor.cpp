@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "DLL/camera/CameraIds.h"
 #include "DLL/camera/DeviceChannel.h"
 #include "DLL/camera/DevicePath.h"
+#include "DLL/camera/DeviceLayer.h"
+#include "DLL/camera/UsbLayouts.h"
 #include "DLL/props/PropertyTable.h"
 
 void ChannelFloor::OpenSettings() {
@@ -127,4 +130,22 @@ Figures MeasureStartUp(HMODULE module, RecordedStartUp& run) {
         });
     };
     return Measure(8, 3, library, floor);
+}
+
+double TimeWriteFloor(HANDLE lock, HANDLE device, HKEY settings, int index, long value) {
+    const PropertyInfo& info = PropertyInfoTable[index];
+    return Time([&] {
+        XuControlRequest request = {};
+        request.Direction = XuDirectionWrite;
+        request.RequestCode = XuSetRequestCode;
+        request.Selector = info.selector;
+        request.ControlValue = static_cast<USHORT>(value & 0xFFFF);
+        DWORD returned = 0;
+        WaitForSingleObject(lock, INFINITE);
+        DeviceLayer::IoControl(device, XuControlIoctl, &request, sizeof request, nullptr, 0,
+                               &returned);
+        ReleaseMutex(lock);
+        RegSetValueExA(settings, info.baseName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+    });
 }

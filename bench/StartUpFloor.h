@@ -38,3 +38,7 @@ bool RecordStartUp(HMODULE module, RecordedStartUp* run, std::string* why);
 
 // Times start-up + shut-down (batches of 8, 3 to warm up) against the recording's floor.
 Figures MeasureStartUp(HMODULE module, RecordedStartUp& run);
+
+// The platform calls a Set_ of one control must make: the request lock waited for and released
+// around one 10-byte write request on the capture interface, and the value stored. Timed.
+double TimeWriteFloor(HANDLE lock, HANDLE device, HKEY settings, int index, long value);
