@@ -107,6 +107,7 @@ PHASE void Install(Installation& i) {
            "installed: the platform's class driver runs the camera, the package's filter above it",
            "service '%s', upper filter '%s'", service, filter);
     Expect(CaptureInterfacePresent(), "installed: the camera's capture interface is present", "");
+    InterfaceChecks();
 }
 
 PHASE void Uninstall(Installation& i) {
