@@ -165,8 +165,12 @@ NTSTATUS EnableCaptureInterfaces(CaptureInterfaces* interfaces, DEVICE_OBJECT* l
     for (i = 0; i < CAPTURE_CATEGORIES && NT_SUCCESS(status); ++i) {
         CaptureInterface* entry = &interfaces->each[i];
         if (entry->link.Buffer) continue; /* enabled already */
-        if (!NT_SUCCESS(OpenInterfaceKey(Categories[i], deviceId, instanceId, &key)))
-            continue; /* none registered in this category */
+        status = OpenInterfaceKey(Categories[i], deviceId, instanceId, &key);
+        if (status == STATUS_OBJECT_NAME_NOT_FOUND || status == STATUS_OBJECT_PATH_NOT_FOUND) {
+            status = STATUS_SUCCESS; /* none registered in this category */
+            continue;
+        }
+        if (!NT_SUCCESS(status)) break;
         status = ReadLink(key, &entry->link);
         if (NT_SUCCESS(status)) status = Link(entry, key, &target);
         ZwClose(key);
