@@ -1,5 +1,5 @@
 /* VK4M220FU: the extension-unit library, a kernel-mode export driver. It holds the camera's
- * extension-unit request rule (XuTransfer.cpp) for the function driver VK4M220FL, which imports
+ * extension-unit request rule (XuTransfer.cpp) for the upper filter VK4M220FL, which imports
  * it; the platform loads it from the drivers folder with its importer and never starts it as a
  * driver of its own. */
 #include <ntddk.h>

@@ -1,7 +1,11 @@
 # Kernel-mode drivers with the same MinGW compilers: no C runtime, no C++ runtime (C++ sources
 # are built without exceptions, RTTI or thread-safe statics), native subsystem, entry
 # DriverEntry, imports from ntoskrnl and hal only (plus what IMPORTS names).
-#   add_kernel_driver(<target> OUTPUT <file name without .sys> SOURCES ... [IMPORTS <targets>])
+#   add_kernel_driver(<target> OUTPUT <file name without .sys> SOURCES ... [IMPORTS <targets>]
+#                     [VERSION <a.b.c.d> DESCRIPTION <text>])
+# VERSION gives the driver a system driver's version resource (Common/VersionInfo.rc2), so that
+# SetupAPI can tell an installed copy's version from the package's: the version of its INF's
+# DriverVer, which inf_driver_version(<inf> <variable>) reads.
 # KERNEL_ARCH: the architecture's name in driver file names and INF decorations.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(KERNEL_ENTRY DriverEntry)
@@ -13,8 +17,34 @@ endif()
 
 set(KERNEL_DDK_INCLUDE /usr/${MINGW_PREFIX}/include/ddk)
 
+function(inf_driver_version inf variable)
+  file(STRINGS ${inf} line REGEX "^DriverVer *=")
+  if(NOT line MATCHES ",[ ]*([0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+)")
+    message(FATAL_ERROR "${inf}: no DriverVer version")
+  endif()
+  set(${variable} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${inf})
+endfunction()
+
 function(add_kernel_driver target)
-  cmake_parse_arguments(K "" "OUTPUT" "SOURCES;IMPORTS" ${ARGN})
+  cmake_parse_arguments(K "" "OUTPUT;VERSION;DESCRIPTION" "SOURCES;IMPORTS" ${ARGN})
+  if(K_VERSION)
+    string(REPLACE "." ", " numbers ${K_VERSION})
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${K_OUTPUT}.version.rc)
+    file(CONFIGURE OUTPUT ${rc} CONTENT [[
+#define VERSION_NUMBERS @numbers@
+#define VERSION_TEXT "@K_VERSION@"
+#define VERSION_FILE_TYPE VFT_DRV
+#define VERSION_FILE_SUBTYPE VFT2_DRV_SYSTEM
+#define VERSION_EXTENSION ".sys"
+#define VERSION_FILE_NAME "@K_OUTPUT@"
+#define VERSION_DESCRIPTION "@K_DESCRIPTION@"
+#include "Common/VersionInfo.rc2"
+]] @ONLY)
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
+      ${CMAKE_SOURCE_DIR}/Common/VersionInfo.rc2)
+    list(APPEND K_SOURCES ${rc})
+  endif()
   add_library(${target} SHARED ${K_SOURCES})
   set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".sys" OUTPUT_NAME ${K_OUTPUT}
     C_STANDARD 11)

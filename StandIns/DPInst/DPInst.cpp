@@ -12,18 +12,20 @@
 //       and (/d) its driver files. Exit code 0, or 0x80010000. A package that is not installed
 //       leaves nothing to do: 0, so that an uninstall stopped later can be run again.
 //
-// Wine 8.0's device installation ignores an INF's Include and Needs entries; the stand-in applies
-// them after it, as Windows' does (Needs.cpp). Wine loads a device's new function driver only when
-// the device is plugged in again (its user-mode ways to restart a device are stubs), so where the
-// tests' virtual USB bus runs, the stand-in re-plugs the camera after installing, and pulls it out
-// while it removes the package, as Windows restarts the device itself.
+// Wine 8.0's device installation finds no model decorated with an OS version and ignores an
+// INF's Include and Needs entries; the stand-in installs a model on its devices itself, with
+// SetupAPI's section calls, as Windows' does (Install.cpp). Wine loads a device's new function
+// driver only when the device is plugged in again (its user-mode ways to restart a device are
+// stubs), so where the tests' virtual USB bus runs, the stand-in re-plugs the camera after
+// installing, and pulls it out while it removes the package, as Windows restarts the device
+// itself.
 //
 // Tests of the installer's own steps use it as a recorder instead: with DPINST_LOG or DPINST_EXIT
 // set it appends three lines to the file DPINST_LOG names (its own path, its command line, its
 // current folder) and ends with DPINST_EXIT (default 1), installing nothing.
 #include <windows.h>
-#include <newdev.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -66,46 +68,35 @@ bool Recording(int* code) {
 
 // ---- /path: install -------------------------------------------------------------------------
 
-// Present devices that match a model of the package: its hardware ID and install section.
-std::vector<Model> MatchingDevices(const Package& package) {
-    std::vector<Model> matched;
+// A present device and the package's model for it.
+struct Match {
+    std::string instanceId;
+    Model model;
+};
+
+// Present devices that a model of the package matches, by the first of their hardware IDs that
+// one does, as the platform ranks them.
+std::vector<Match> MatchingDevices(const Package& package) {
+    std::vector<Match> matched;
     const DeviceList list(
         SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
     if (!list) return matched;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
+        char instance[MAX_DEVICE_ID_LEN];
+        if (!SetupDiGetDeviceInstanceIdA(list.Get(), &device, instance, sizeof instance, nullptr))
+            continue;
         for (const std::string& id : MultiText(list.Get(), &device, SPDRP_HARDWAREID)) {
             const auto model =
                 std::find_if(package.models.begin(), package.models.end(),
                              [&](const Model& m) { return EqualNoCase(m.hardwareId, id); });
-            // One model a hardware ID: the installation takes every device that has it.
-            if (model != package.models.end() &&
-                std::none_of(matched.begin(), matched.end(), [&](const Model& m) {
-                    return EqualNoCase(m.hardwareId, model->hardwareId);
-                }))
-                matched.push_back(*model);
-            if (model != package.models.end()) break;
+            if (model == package.models.end()) continue;
+            matched.push_back({instance, *model});
+            break;
         }
     }
     return matched;
-}
-
-// The driver just installed on the devices of one hardware ID gets what its model Needs.
-bool CompleteInstallation(const std::string& storedInf, const Model& model) {
-    const DeviceList list(
-        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
-    if (!list) return false;
-    bool done = true;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(list.Get(), i, &device); ++i) {
-        const std::vector<std::string> ids = MultiText(list.Get(), &device, SPDRP_HARDWAREID);
-        if (std::any_of(ids.begin(), ids.end(),
-                        [&](const std::string& id) { return EqualNoCase(id, model.hardwareId); }))
-            done = ApplyIncludesAndNeeds(storedInf, model.section, list.Get(), &device) && done;
-    }
-    return done;
 }
 
 // Each INF of the folder is a package. Exit code as DPInst counts: packages installed on a device
@@ -134,14 +125,10 @@ int Install(const std::string& folder) {
             continue;
         }
         bool onDevice = false, refused = false;
-        for (const Model& model : cameraOut ? std::vector<Model>() : MatchingDevices(package)) {
-            BOOL reboot = FALSE;
-            // Given the stored copy, Wine 8.0 records the store itself as the package's source
-            // and then looks for the driver files there for ever; given the package's own INF,
-            // it finds them beside it.
-            if (UpdateDriverForPlugAndPlayDevicesA(nullptr, model.hardwareId.c_str(), inf.c_str(),
-                                                   INSTALLFLAG_FORCE, &reboot) &&
-                CompleteInstallation(stored, model))
+        for (const Match& match : cameraOut ? std::vector<Match>() : MatchingDevices(package)) {
+            // The files come from beside the package's own INF; the device records the stored
+            // copy, which the uninstall looks for.
+            if (InstallOnDevice(inf, FileName(stored), match.model, match.instanceId))
                 onDevice = true;
             else
                 refused = true;

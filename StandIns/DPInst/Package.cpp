@@ -1,15 +1,60 @@
 #include "StandIns/DPInst/Package.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 #if defined(_WIN64)
-const char Decoration[] = "NTamd64";
+const char Architecture[] = "amd64";
 #else
-const char Decoration[] = "NTx86";
+const char Architecture[] = "x86";
 #endif
+// The Windows the tests stand for: 10.0 (22H2), a workstation with one interactive session. Wine
+// 8.0 reports Windows 7 unless told otherwise, and the package is for Windows 10 version 1709
+// (build 16299) or later.
+const unsigned long PlatformVersion[] = {10, 0, 19045};
+const unsigned long PlatformProductType = VER_NT_WORKSTATION;
+const unsigned long PlatformSuites = VER_SUITE_SINGLEUSERTS;
+
+struct Target {
+    unsigned long version[3];  // major, minor, build: 0 where the decoration leaves one out
+    bool architectureNamed;
+};
+
+// "NT[architecture][.major[.minor[.productType[.suiteMask[.build]]]]]", and whether it
+// describes this platform.
+bool Fits(const std::string& decoration, Target* target) {
+    std::vector<std::string> parts(1);
+    for (char c : decoration) {
+        if (c == '.')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    if (parts.size() > 6 || parts[0].size() < 2 || _strnicmp(parts[0].c_str(), "NT", 2) != 0)
+        return false;
+    const std::string architecture = parts[0].substr(2);
+    if (!architecture.empty() && !EqualNoCase(architecture, Architecture)) return false;
+    const auto number = [&](size_t i, int base) {
+        return i < parts.size() ? std::strtoul(parts[i].c_str(), nullptr, base) : 0UL;
+    };
+    *target = {{number(1, 10), number(2, 10), number(5, 10)}, !architecture.empty()};
+    const unsigned long productType = number(3, 0), suites = number(4, 0);
+    if ((productType && productType != PlatformProductType) || (suites & ~PlatformSuites))
+        return false;
+    return !std::lexicographical_compare(PlatformVersion, PlatformVersion + 3, target->version,
+                                         target->version + 3);
+}
+
+// The closer of two fitting decorations: the higher version, then the one naming the
+// architecture.
+bool Closer(const Target& a, const Target& b) {
+    if (!std::equal(a.version, a.version + 3, b.version))
+        return std::lexicographical_compare(b.version, b.version + 3, a.version, a.version + 3);
+    return a.architectureNamed && !b.architectureNamed;
+}
 
 void ReadInstallSection(HINF inf, const std::string& section, Package* package) {
     for (const std::string& service : Fields(inf, section + ".Services", "AddService"))
@@ -63,23 +108,35 @@ std::vector<std::string> Fields(HINF inf, const std::string& section, const char
     return fields;
 }
 
+std::string ModelsSection(INFCONTEXT* maker) {
+    std::string closest;
+    Target best = {}, target;
+    for (DWORD i = 2; i <= SetupGetFieldCount(maker); ++i) {
+        const std::string decoration = Field(maker, i);
+        if (Fits(decoration, &target) && (closest.empty() || Closer(target, best))) {
+            closest = decoration;
+            best = target;
+        }
+    }
+    return closest.empty() ? Field(maker, 1) : Field(maker, 1) + "." + closest;
+}
+
 bool ReadPackage(const std::string& infPath, Package* package) {
     const Inf inf(SetupOpenInfFileA(infPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr));
     INFCONTEXT maker;
     if (!inf || !SetupFindFirstLineA(inf.Get(), "Manufacturer", nullptr, &maker)) return false;
     do {
-        std::string models = Field(&maker, 1);
-        for (DWORD i = 2; i <= SetupGetFieldCount(&maker); ++i)
-            if (EqualNoCase(Field(&maker, i), Decoration)) models += std::string(".") + Decoration;
         INFCONTEXT model;
-        if (!SetupFindFirstLineA(inf.Get(), models.c_str(), nullptr, &model)) continue;
+        if (!SetupFindFirstLineA(inf.Get(), ModelsSection(&maker).c_str(), nullptr, &model))
+            continue;
         do {
+            const std::string name = Field(&model, 1);
             char section[256];
-            if (!SetupDiGetActualSectionToInstallA(inf.Get(), Field(&model, 1).c_str(), section,
-                                                   sizeof section, nullptr, nullptr))
+            if (!SetupDiGetActualSectionToInstallA(inf.Get(), name.c_str(), section, sizeof section,
+                                                   nullptr, nullptr))
                 continue;
             for (DWORD i = 2; i <= SetupGetFieldCount(&model); ++i)
-                package->models.push_back({Field(&model, i), section});
+                package->models.push_back({Field(&model, i), Field(&model, 0), name, section});
             ReadInstallSection(inf.Get(), section, package);
         } while (SetupFindNextLine(&model, &model));
     } while (SetupFindNextLine(&maker, &maker));

@@ -1,6 +1,6 @@
 #pragma once
 // A driver package as the driver installer stand-in reads it from its INF: the models for this
-// architecture, their install sections, the services those add and the files they copy.
+// platform, their install sections, the services those add and the files they copy.
 #include <windows.h>
 #include <setupapi.h>
 
@@ -25,7 +25,9 @@ using DeviceList = Scoped<DeviceListTraits>;
 
 struct Model {
     std::string hardwareId;
-    std::string section;  // decorated for this architecture, e.g. "Camera.NTamd64"
+    std::string description;  // the model line's name: the device's description
+    std::string name;         // the install section as the model names it, e.g. "Camera"
+    std::string section;      // decorated for this architecture, e.g. "Camera.NTamd64"
 };
 
 struct Package {
@@ -41,12 +43,15 @@ std::string Field(INFCONTEXT* line, DWORD index);
 // Every field from the first on, of every line with that key in the section.
 std::vector<std::string> Fields(HINF inf, const std::string& section, const char* key);
 
+// The models section Windows reads for one [Manufacturer] line: the decoration that fits this
+// platform most closely (architecture, then OS version: Windows 10, as the package asks, whatever
+// Wine reports), else the undecorated section.
+std::string ModelsSection(INFCONTEXT* maker);
 bool ReadPackage(const std::string& infPath, Package* package);
 // The strings of a REG_MULTI_SZ device property (hardware IDs).
 std::vector<std::string> MultiText(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD property);
 
-// What Windows' device installation does with a model's Include and Needs entries and Wine 8.0's
-// does not: the sections a device INF needs from the platform's INFs are installed for the device
-// (registry into its driver and device keys, services, the function service made the device's).
-bool ApplyIncludesAndNeeds(const std::string& storedInf, const std::string& section, HDEVINFO list,
-                           SP_DEVINFO_DATA* device);
+// Windows' device installation of a model on one device (Install.cpp): the package's files and
+// sections, with what they Include and Need; the driver key records the stored INF's name.
+bool InstallOnDevice(const std::string& infPath, const std::string& storedName, const Model& model,
+                     const std::string& instanceId);

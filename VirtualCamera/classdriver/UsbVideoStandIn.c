@@ -1,16 +1,17 @@
 /* usbvideo.sys: a stand-in for the platform's USB video class driver, for the tests and the demo
  * only (Wine has none); never part of the product. Like the platform's, it is the camera
- * function's function driver: it registers and enables the video capture interface (reference
- * string "global"), takes opens and closes, and answers kernel-streaming property requests, of
- * which it knows one. Doing what Windows' PnP manager does and Wine 8.0's does not, it loads the
- * device's upper filters above itself once it has attached, so that the stack is the bus's
- * device, this driver, then the filters, as on Windows. Wine hands a driver copies of a caller's
- * buffers for every transfer method, which is why the property request is read without probing
- * (the platform's own driver probes). */
+ * function's function driver: it enables the capture interfaces the camera's installation
+ * registered (CaptureInterfaces.c), takes opens and closes, and answers kernel-streaming property
+ * requests, of which it knows one. Doing what Windows' PnP manager does and Wine 8.0's does not, it
+ * loads the device's upper filters above itself once it has attached, so that the stack is the
+ * bus's device, this driver, then the filters, as on Windows. Wine hands a driver copies of a
+ * caller's buffers for every transfer method, which is why the property request is read without
+ * probing (the platform's own driver probes). */
 #include <ntddk.h>
 
 #include "Common/KernelIrp.h"
 #include "VirtualCamera/bus/VirtualUsbControl.h"
+#include "VirtualCamera/classdriver/CaptureInterfaces.h"
 #include "VirtualCamera/classdriver/StandInPower.h"
 
 #define POOL_TAG 0x53435655u        /* "UVCS" in a pool dump */
@@ -23,9 +24,6 @@ NTSTATUS NTAPI ObReferenceObjectByName(UNICODE_STRING* name, ULONG attributes, v
                                        ACCESS_MASK desired, void* type, KPROCESSOR_MODE mode,
                                        void* parse, void** object);
 
-/* KSCATEGORY_CAPTURE */
-static const GUID CaptureCategory = {
-    0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 /* KSPROPSETID_Pin */
 static const GUID PinProperties = {
     0x8C134960, 0x51AD, 0x11CF, {0x87, 0x8A, 0x94, 0xF8, 0x01, 0xC1, 0x00, 0x00}};
@@ -41,102 +39,8 @@ typedef struct Camera {
     DEVICE_OBJECT* lower;
     DEVICE_OBJECT* pdo;
     IO_REMOVE_LOCK removeLock;
-    UNICODE_STRING link; /* the capture interface's symbolic link */
-    BOOLEAN linkedByHand;
-    HANDLE linkDirectory;
-    HANDLE controlKey;
+    CaptureInterfaces interfaces;
 } Camera;
-
-/* ---- The capture interface ---------------------------------------------------------------- */
-
-/* Undoes what LinkInterfaceByHand made, as far as it got. */
-static void UnlinkInterfaceByHand(Camera* camera) {
-    if (camera->controlKey) {
-        ZwDeleteKey(camera->controlKey);
-        ZwClose(camera->controlKey);
-        camera->controlKey = NULL;
-    }
-    IoDeleteSymbolicLink(&camera->link);
-    if (camera->linkDirectory) ZwClose(camera->linkDirectory);
-    camera->linkDirectory = NULL;
-    camera->linkedByHand = FALSE;
-}
-
-/* Wine 8.0 registers an interface with a reference string but cannot enable it (it looks for the
- * reference string's key under another spelling). Doing by hand what enabling does (the link to
- * the camera's device and the interface's volatile "Linked" flag) makes the interface present as
- * it is on Windows. */
-static NTSTATUS LinkInterfaceByHand(Camera* camera) {
-    static const WCHAR classes[] =
-        L"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\"
-        L"DeviceClasses\\{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\##?#";
-    WCHAR pdoName[128], keyName[512];
-    UNICODE_STRING directory = camera->link, target, key, linked;
-    OBJECT_ATTRIBUTES attributes;
-    ULONG needed = 0, one = 1, i, at, split = 0, chars = camera->link.Length / sizeof(WCHAR);
-    NTSTATUS status;
-
-    /* "\??\usb#...#{class}\global": the directory part ends at the last backslash. */
-    for (i = 0; i < chars; ++i)
-        if (camera->link.Buffer[i] == L'\\') split = i;
-    if (chars < 5 || split <= 4 || split + 1 >= chars) return STATUS_OBJECT_NAME_INVALID;
-    directory.Length = (USHORT)(split * sizeof(WCHAR));
-    InitializeObjectAttributes(&attributes, &directory,
-                               OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE | OBJ_OPENIF, NULL, NULL);
-    status = ZwCreateDirectoryObject(&camera->linkDirectory, DIRECTORY_ALL_ACCESS, &attributes);
-    if (!NT_SUCCESS(status)) return status;
-
-    status = IoGetDeviceProperty(camera->pdo, DevicePropertyPhysicalDeviceObjectName,
-                                 sizeof pdoName - sizeof(WCHAR), pdoName, &needed);
-    if (NT_SUCCESS(status)) {
-        pdoName[sizeof pdoName / sizeof(WCHAR) - 1] = 0;
-        RtlInitUnicodeString(&target, pdoName);
-        status = IoCreateSymbolicLink(&camera->link, &target);
-    }
-    if (!NT_SUCCESS(status)) {
-        UnlinkInterfaceByHand(camera);
-        return status;
-    }
-
-    /* ...\DeviceClasses\{class}\##?#usb#...#{class}\#global\Control */
-    at = sizeof classes / sizeof(WCHAR) - 1;
-    RtlCopyMemory(keyName, classes, at * sizeof(WCHAR));
-    if (at + chars + 16 >= sizeof keyName / sizeof(WCHAR)) status = STATUS_NAME_TOO_LONG;
-    if (NT_SUCCESS(status)) {
-        for (i = 4; i < split; ++i) keyName[at++] = camera->link.Buffer[i];
-        keyName[at++] = L'\\';
-        keyName[at++] = L'#';
-        for (i = split + 1; i < chars; ++i) keyName[at++] = camera->link.Buffer[i];
-        RtlCopyMemory(keyName + at, L"\\Control", 9 * sizeof(WCHAR));
-        RtlInitUnicodeString(&key, keyName);
-        InitializeObjectAttributes(&attributes, &key, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
-                                   NULL, NULL);
-        status = ZwCreateKey(&camera->controlKey, KEY_ALL_ACCESS, &attributes, 0, NULL,
-                             REG_OPTION_VOLATILE, NULL);
-    }
-    if (NT_SUCCESS(status)) {
-        RtlInitUnicodeString(&linked, L"Linked");
-        status = ZwSetValueKey(camera->controlKey, &linked, 0, REG_DWORD, &one, sizeof one);
-    }
-    if (!NT_SUCCESS(status)) {
-        UnlinkInterfaceByHand(camera);
-        return status;
-    }
-    camera->linkedByHand = TRUE;
-    return STATUS_SUCCESS;
-}
-
-static void EnableInterface(Camera* camera) {
-    NTSTATUS status = IoSetDeviceInterfaceState(&camera->link, TRUE);
-    if (status == STATUS_OBJECT_NAME_NOT_FOUND) LinkInterfaceByHand(camera);
-}
-
-static void DisableInterface(Camera* camera) {
-    if (camera->linkedByHand)
-        UnlinkInterfaceByHand(camera);
-    else
-        IoSetDeviceInterfaceState(&camera->link, FALSE);
-}
 
 /* ---- Upper filters ------------------------------------------------------------------------- */
 
@@ -230,22 +134,22 @@ static NTSTATUS Pnp(Camera* camera, IRP* irp) {
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
         status = ForwardAndWait(camera->lower, irp);
-        if (NT_SUCCESS(status)) EnableInterface(camera);
+        if (NT_SUCCESS(status))
+            status = EnableCaptureInterfaces(&camera->interfaces, camera->lower, camera->pdo);
         IoReleaseRemoveLock(&camera->removeLock, irp);
         return Complete(irp, status, 0);
     case IRP_MN_SURPRISE_REMOVAL:
-        DisableInterface(camera);
+        DisableCaptureInterfaces(&camera->interfaces);
         irp->IoStatus.Status = STATUS_SUCCESS;
         break;
     case IRP_MN_REMOVE_DEVICE: {
         DEVICE_OBJECT* lower = camera->lower;
-        DisableInterface(camera);
+        DisableCaptureInterfaces(&camera->interfaces);
         IoReleaseRemoveLockAndWait(&camera->removeLock, irp);
         irp->IoStatus.Status = STATUS_SUCCESS;
         IoSkipCurrentIrpStackLocation(irp);
         status = IoCallDriver(lower, irp);
         IoDetachDevice(lower);
-        RtlFreeUnicodeString(&camera->link);
         IoDeleteDevice(camera->self);
         return status;
     }
@@ -318,8 +222,6 @@ static NTSTATUS WINAPI Dispatch(DEVICE_OBJECT* device, IRP* irp) {
 }
 
 static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
-    static const WCHAR global[] = L"global";
-    UNICODE_STRING reference;
     DEVICE_OBJECT* device;
     Camera* camera;
     NTSTATUS status = IoCreateDevice(driver, sizeof(Camera), NULL, FILE_DEVICE_KS,
@@ -330,15 +232,8 @@ static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
     camera->self = device;
     camera->pdo = pdo;
     IoInitializeRemoveLock(&camera->removeLock, POOL_TAG, 0, 0);
-    RtlInitUnicodeString(&reference, global);
-    status = IoRegisterDeviceInterface(pdo, &CaptureCategory, &reference, &camera->link);
-    if (!NT_SUCCESS(status)) {
-        IoDeleteDevice(device);
-        return status;
-    }
     camera->lower = IoAttachDeviceToDeviceStack(device, pdo);
     if (!camera->lower) {
-        RtlFreeUnicodeString(&camera->link);
         IoDeleteDevice(device);
         return STATUS_NO_SUCH_DEVICE;
     }
@@ -349,7 +244,6 @@ static NTSTATUS WINAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
     status = AddUpperFilters(pdo);
     if (!NT_SUCCESS(status)) {
         IoDetachDevice(camera->lower);
-        RtlFreeUnicodeString(&camera->link);
         IoDeleteDevice(device);
     }
     return status;

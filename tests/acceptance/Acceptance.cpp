@@ -102,11 +102,16 @@ PHASE void Install(Installation& i) {
     Expect(FileExists(i.desktopLink) && FolderExists(i.startMenu), "installed: the shortcuts", "%s",
            i.desktopLink);
     char service[64], filter[64];
-    Expect(CameraDrivers(service, filter) && lstrcmpiA(service, "usbvideo") == 0 &&
-               lstrcmpiA(filter, "VK4M220FL") == 0,
+    DWORD characteristics = 0;
+    Expect(CameraDrivers(service, filter, &characteristics) &&
+               lstrcmpiA(service, "usbvideo") == 0 && lstrcmpiA(filter, "VK4M220FL") == 0,
            "installed: the platform's class driver runs the camera, the package's filter above it",
            "service '%s', upper filter '%s'", service, filter);
+    // FILE_DEVICE_SECURE_OPEN: the device's security covers names inside it, \GLOBAL among them.
+    Expect(characteristics == 0x100, "installed: opens inside the device are checked as the device",
+           "DeviceCharacteristics %lx", characteristics);
     Expect(CaptureInterfacePresent(), "installed: the camera's capture interface is present", "");
+    InterfaceChecks();
 }
 
 PHASE void Uninstall(Installation& i) {

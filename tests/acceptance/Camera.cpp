@@ -13,7 +13,13 @@ namespace {
 
 const GUID CaptureCategory = {
     0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+const GUID VideoCategory = {
+    0x6994AD05, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+const GUID VideoCameraCategory = {
+    0xE5323777, 0xF976, 0x4F5B, {0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44}};
 const char CameraHardwareId[] = "USB\\VID_2F3A&PID_1801&MI_00";
+// How an interface path of the camera begins, as the library matches it (letter case aside).
+const char CameraPathStart[] = "\\\\?\\usb#vid_2f3a&pid_1801&mi_00#";
 const DWORD XuControlIoctl = 0x222004;
 const DWORD WaitMs = 15000;
 const int GainSlider = 1028;
@@ -36,6 +42,42 @@ bool CapturePath(char (&path)[512]) {
                                                         nullptr, nullptr);
     SetupDiDestroyDeviceInfoList(list);
     if (found) CopyText(path, sizeof path, reply.detail.DevicePath);
+    return found;
+}
+
+bool SameText(const char* a, unsigned length, const char* b) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a, static_cast<int>(length), b,
+                          static_cast<int>(length)) == CSTR_EQUAL;
+}
+
+// The camera's first present interface of a category, the one the library would open: its path,
+// and its registry key (SetupDiOpenDeviceInterfaceRegKey's) when `key` is given.
+bool CameraInterface(const GUID& category, char (&path)[512], HKEY* key) {
+    HDEVINFO list =
+        SetupDiGetClassDevsA(&category, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (list == INVALID_HANDLE_VALUE) return false;
+    SP_DEVICE_INTERFACE_DATA entry;
+    entry.cbSize = sizeof entry;
+    union {
+        SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+        char bytes[sizeof path + 8];
+    } reply;
+    const unsigned start = sizeof CameraPathStart - 1;
+    bool found = false;
+    for (DWORD i = 0; !found && SetupDiEnumDeviceInterfaces(list, nullptr, &category, i, &entry);
+         ++i) {
+        reply.detail.cbSize = sizeof reply.detail;
+        found = SetupDiGetDeviceInterfaceDetailA(list, &entry, &reply.detail, sizeof reply, nullptr,
+                                                 nullptr) &&
+                TextLength(reply.detail.DevicePath, sizeof path) >= start &&
+                SameText(reply.detail.DevicePath, start, CameraPathStart);
+    }
+    if (found) CopyText(path, sizeof path, reply.detail.DevicePath);
+    if (found && key) {
+        *key = SetupDiOpenDeviceInterfaceRegKey(list, &entry, 0, KEY_READ);
+        if (*key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) *key = nullptr;
+    }
+    SetupDiDestroyDeviceInfoList(list);
     return found;
 }
 
@@ -115,8 +157,9 @@ bool CaptureInterfacePresent() {
     return present;
 }
 
-bool CameraDrivers(char (&service)[64], char (&filter)[64]) {
+bool CameraDrivers(char (&service)[64], char (&filter)[64], DWORD* characteristics) {
     service[0] = filter[0] = '\0';
+    if (characteristics) *characteristics = 0;
     HDEVINFO list = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
     if (list == INVALID_HANDLE_VALUE) return false;
     bool found = false;
@@ -136,25 +179,59 @@ bool CameraDrivers(char (&service)[64], char (&filter)[64]) {
         SetupDiGetDeviceRegistryPropertyA(list, &device, SPDRP_SERVICE, nullptr,
                                           reinterpret_cast<BYTE*>(service), sizeof service - 1,
                                           nullptr);
-        // Wine's device installation puts a hardware section's filters into the device key.
+        // Wine's device installation puts a hardware section's entries into the device key.
         char filters[130];
         FillBytes(filters, 0, sizeof filters);
-        if (!SetupDiGetDeviceRegistryPropertyA(list, &device, SPDRP_UPPERFILTERS, nullptr,
-                                               reinterpret_cast<BYTE*>(filters), sizeof filters - 2,
-                                               nullptr)) {
-            HKEY key =
-                SetupDiOpenDevRegKey(list, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        HKEY key = SetupDiOpenDevRegKey(list, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
             DWORD size = sizeof filters - 2;
-            if (key != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
+            if (!SetupDiGetDeviceRegistryPropertyA(list, &device, SPDRP_UPPERFILTERS, nullptr,
+                                                   reinterpret_cast<BYTE*>(filters), size, nullptr))
                 RegQueryValueExA(key, "UpperFilters", nullptr, nullptr,
                                  reinterpret_cast<BYTE*>(filters), &size);
-                RegCloseKey(key);
-            }
+            size = sizeof(DWORD);
+            if (characteristics)
+                RegQueryValueExA(key, "DeviceCharacteristics", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(characteristics), &size);
+            RegCloseKey(key);
         }
         CopyText(filter, sizeof filter, filters);
     }
     SetupDiDestroyDeviceInfoList(list);
     return found;
+}
+
+void InterfaceChecks() {
+    const struct {
+        const GUID* category;
+        const char* name;
+    } listed[] = {{&CaptureCategory, "KSCATEGORY_CAPTURE"},
+                  {&VideoCategory, "KSCATEGORY_VIDEO"},
+                  {&VideoCameraCategory, "KSCATEGORY_VIDEO_CAMERA"}};
+    char path[512], check[128];
+    for (const auto& entry : listed) {
+        const bool found = CameraInterface(*entry.category, path, nullptr);
+        const unsigned length = found ? TextLength(path, sizeof path) : 0;
+        Format(check, sizeof check,
+               "installed: the camera is listed under %s, reference string GLOBAL", entry.name);
+        Expect(found && length > 7 && SameText(path + length - 7, 7, "\\global"), check, "%s",
+               found ? path : "not listed");
+    }
+    // What camera applications show and load for the interface the library opens.
+    HKEY key = nullptr;
+    char name[128] = "", proxy[64] = "";
+    if (CameraInterface(CaptureCategory, path, &key) && key) {
+        DWORD size = sizeof name - 1;
+        RegQueryValueExA(key, "FriendlyName", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
+                         &size);
+        size = sizeof proxy - 1;
+        RegQueryValueExA(key, "CLSID", nullptr, nullptr, reinterpret_cast<BYTE*>(proxy), &size);
+        RegCloseKey(key);
+    }
+    Expect(TextEquals(name, "Kovaltix USB Camera") &&
+               lstrcmpiA(proxy, "{17CCA71B-ECD7-11D0-B908-00A0C9223196}") == 0,
+           "installed: the capture interface carries the maker's name and the streaming proxy",
+           "FriendlyName '%s', CLSID '%s'", name, proxy);
 }
 
 bool StoredSetting(HKEY settings, const char* name, long* value) {

@@ -21,8 +21,12 @@ HKEY OpenCameraSettings();
 bool StoredSetting(HKEY settings, const char* name, long* value);
 bool CaptureInterfacePresent();
 // What the camera's device node says of its drivers: the function service and the upper
-// filters (the first of them); empty when it has none. False when the camera is not there.
-bool CameraDrivers(char (&service)[64], char (&filter)[64]);
+// filters (the first of them); empty when it has none; and its device characteristics (0 when
+// not given). False when the camera is not there.
+bool CameraDrivers(char (&service)[64], char (&filter)[64], DWORD* characteristics = nullptr);
+// The camera's capture interfaces as camera applications find them: listed under each category
+// the class driver serves, with reference string GLOBAL, and what the interface's key says.
+void InterfaceChecks();
 // The platform's stack over the camera: requests not the library's pass the filter unchanged to
 // the class driver, and the filter carries nothing but the library's own writes.
 void StackChecks();
