@@ -449,6 +449,12 @@ TEST(XuRequestRule, CarriesOnlyTheLibrarysWrites) {
     const unsigned char read[10] = {0, 0xC2, 0x26, 0, 2, 0};
     ASSERT_TRUE(XuDescribeTransfer(read, 10, 2, &t));
     EXPECT_FALSE(XuTransferAllowed(&t)) << "the library reads nothing";
+    // A control's own write with a data stage, however short: the library sends its value in
+    // the header, so data would be a firmware path it never takes.
+    const unsigned char withData[10] = {1, 0xC2, 0x26, 0, 1, 0, 7, 0, 7};
+    ASSERT_TRUE(XuDescribeTransfer(withData, 10, 0, &t));  // 8 + 1 bytes, padded to 10
+    EXPECT_EQ(1u, t.length);
+    EXPECT_FALSE(XuTransferAllowed(&t)) << "one byte of data";
 }
 
 }  // namespace
