@@ -80,25 +80,15 @@ void BenchSet() {
         return Skip(name, 1.05, "the floor's handles did not open");
 
     {
-        KOVALTIX control;
-        long next = 1;
         int refused = 0;
-        auto library = [&] {
-            const long value = next;
-            next ^= 1;
-            return Time([&] {
-                if (!control.Set_Flip(value)) ++refused;
-            });
-        };
-        auto floor = [&] {
-            const long value = next;
-            next ^= 1;
-            return TimeWriteFloor(lock, device, settings, PropFlip, value);
-        };
-        const Figures figures = Measure(1000, 200, library, floor);
+        const Figures figures = MeasureSetFlip(
+            1000, 200,
+            [&](long value) { return TimeWriteFloor(lock, device, settings, PropFlip, value); },
+            &refused);
         Table.push_back({name, figures, 1.05, true});
 
         // The same work on both sides: one request and one value per call.
+        KOVALTIX control;
         const std::size_t before = vcam::XuRequests().size();
         const bool ok = control.Set_Flip(1);
         const std::size_t sent = vcam::XuRequests().size() - before;

@@ -9,7 +9,6 @@
 
 #include "DLL/camera/DeviceChannel.h"
 #include "DLL/camera/DeviceLayer.h"
-#include "DLL/props/KOVALTIX.h"
 #include "DLL/props/PropertyTable.h"
 #include "bench/BenchSupport.h"
 #include "bench/StartUpFloor.h"
@@ -30,22 +29,14 @@ void BenchSetThroughKernel(HMODULE module, RecordedStartUp& run) {
         device == INVALID_HANDLE_VALUE || !channel.settings) {
         Skip(name, 1.05, "the library or the floor's handles did not reach the camera");
     } else {
-        KOVALTIX control;
-        long next = 1;
         int refused = 0;
-        auto library = [&] {
-            const long value = next;
-            next ^= 1;
-            return Time([&] {
-                if (!control.Set_Flip(value)) ++refused;
-            });
-        };
-        auto floor = [&] {
-            const long value = next;
-            next ^= 1;
-            return TimeWriteFloor(lock, device, channel.settings, PropFlip, value);
-        };
-        Table.push_back({name, Measure(200, 50, library, floor), 1.05, true});
+        const Figures figures = MeasureSetFlip(
+            200, 50,
+            [&](long value) {
+                return TimeWriteFloor(lock, device, channel.settings, PropFlip, value);
+            },
+            &refused);
+        Table.push_back({name, figures, 1.05, true});
         if (refused) Note(Findings, "Set_Flip through the kernel returned false %d times", refused);
         Note(Notes,
              "Set_Flip through the kernel: the library, the camera's filter and the bus driver; "

@@ -8,6 +8,7 @@
 #include "DLL/camera/DevicePath.h"
 #include "DLL/camera/DeviceLayer.h"
 #include "DLL/camera/UsbLayouts.h"
+#include "DLL/props/KOVALTIX.h"
 #include "DLL/props/PropertyTable.h"
 
 void ChannelFloor::OpenSettings() {
@@ -130,6 +131,25 @@ Figures MeasureStartUp(HMODULE module, RecordedStartUp& run) {
         });
     };
     return Measure(8, 3, library, floor);
+}
+
+Figures MeasureSetFlip(int batch, int warmup, const std::function<double(long)>& floor,
+                       int* refused) {
+    KOVALTIX control;
+    long next = 1;
+    auto library = [&] {
+        const long value = next;
+        next ^= 1;
+        return Time([&] {
+            if (!control.Set_Flip(value)) ++*refused;
+        });
+    };
+    auto bare = [&] {
+        const long value = next;
+        next ^= 1;
+        return floor(value);
+    };
+    return Measure(batch, warmup, library, bare);
 }
 
 double TimeWriteFloor(HANDLE lock, HANDLE device, HKEY settings, int index, long value) {

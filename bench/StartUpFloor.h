@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,11 @@ bool RecordStartUp(HMODULE module, RecordedStartUp* run, std::string* why);
 
 // Times start-up + shut-down (batches of 8, 3 to warm up) against the recording's floor.
 Figures MeasureStartUp(HMODULE module, RecordedStartUp& run);
+
+// Set_Flip through the library against `floor` (the calls it must make for the value given),
+// values alternating; *refused counts the calls that returned false.
+Figures MeasureSetFlip(int batch, int warmup, const std::function<double(long)>& floor,
+                       int* refused);
 
 // The platform calls a Set_ of one control must make: the request lock waited for and released
 // around one 10-byte write request on the capture interface, and the value stored. Timed.

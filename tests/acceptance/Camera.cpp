@@ -25,26 +25,6 @@ const DWORD WaitMs = 15000;
 const int GainSlider = 1028;
 const int FlipBox = 1034;
 
-// The capture interface's first present path; false when there is none.
-bool CapturePath(char (&path)[512]) {
-    HDEVINFO list = SetupDiGetClassDevsA(&CaptureCategory, nullptr, nullptr,
-                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (list == INVALID_HANDLE_VALUE) return false;
-    SP_DEVICE_INTERFACE_DATA entry;
-    entry.cbSize = sizeof entry;
-    union {
-        SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
-        char bytes[sizeof path + 8];
-    } reply;
-    reply.detail.cbSize = sizeof reply.detail;
-    const bool found = SetupDiEnumDeviceInterfaces(list, nullptr, &CaptureCategory, 0, &entry) &&
-                       SetupDiGetDeviceInterfaceDetailA(list, &entry, &reply.detail, sizeof reply,
-                                                        nullptr, nullptr);
-    SetupDiDestroyDeviceInfoList(list);
-    if (found) CopyText(path, sizeof path, reply.detail.DevicePath);
-    return found;
-}
-
 bool SameText(const char* a, unsigned length, const char* b) {
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a, static_cast<int>(length), b,
                           static_cast<int>(length)) == CSTR_EQUAL;
@@ -80,6 +60,9 @@ bool CameraInterface(const GUID& category, char (&path)[512], HKEY* key) {
     SetupDiDestroyDeviceInfoList(list);
     return found;
 }
+
+// The camera's capture interface: its path, false when there is none.
+bool CapturePath(char (&path)[512]) { return CameraInterface(CaptureCategory, path, nullptr); }
 
 bool BusRequest(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) {
     HANDLE bus = CreateFileA(VUSB_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
