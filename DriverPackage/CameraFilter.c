@@ -36,13 +36,17 @@ NTSTATUS EnterGateForWrite(Filter* filter) {
     timeout.QuadPart = -10000LL * GATE_TIMEOUT_MS;
     status =
         KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode, FALSE, &timeout, NULL);
-    if (status == STATUS_WAIT_0) {
-        /* Whatever happened while it waited: the state is read again behind the gate. */
+    if (status == STATUS_WAIT_1) {
         status = WritesAccepted(filter);
-        if (!NT_SUCCESS(status)) LeaveGate(filter);
-        return status;
+        if (!NT_SUCCESS(status)) return status;
+        /* Open again, its flag set before the event was cleared: the gate alone then. */
+        status = KeWaitForSingleObject(&filter->gate, Executive, KernelMode, FALSE, &timeout);
     }
-    return status == STATUS_WAIT_1 ? WritesAccepted(filter) : STATUS_DEVICE_BUSY;
+    if (status != STATUS_WAIT_0) return STATUS_DEVICE_BUSY;
+    /* Whatever happened while it waited: the state is read again behind the gate. */
+    status = WritesAccepted(filter);
+    if (!NT_SUCCESS(status)) LeaveGate(filter);
+    return status;
 }
 
 void LeaveGate(Filter* filter) { KeSetEvent(&filter->gate, IO_NO_INCREMENT, FALSE); }
@@ -85,9 +89,9 @@ static NTSTATUS Start(Filter* filter, IRP* irp) {
      * through it before the settings are back waits for them at the gate. */
     const BOOLEAN gate = TakeGate(filter, GATE_TIMEOUT_MS);
     NTSTATUS status;
+    KeClearEvent(&filter->closed);
     InterlockedExchange(&filter->fullPower, 1); /* a device starts at D0 */
     InterlockedExchange(&filter->started, 1);
-    KeClearEvent(&filter->closed);
     status = ForwardAndWait(filter->lower, irp);
     if (NT_SUCCESS(status) && !filter->removed) {
         filter->standardPowerLine = ReadStandardPowerLine(filter);

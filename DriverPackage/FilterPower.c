@@ -43,11 +43,9 @@ static NTSTATUS WINAPI FullPowerDone(DEVICE_OBJECT* device, IRP* irp, void* cont
         PoSetPowerState(filter->self, DevicePowerState, state);
         /* Due before writes are let in: the first to get the gate puts the settings back. */
         InterlockedExchange(&filter->restoreDue, 1);
+        if (filter->started && !filter->removed) KeClearEvent(&filter->closed);
         InterlockedExchange(&filter->fullPower, 1);
-        if (NT_SUCCESS(WritesAccepted(filter))) {
-            KeClearEvent(&filter->closed);
-            QueueRestore(filter);
-        }
+        if (NT_SUCCESS(WritesAccepted(filter))) QueueRestore(filter);
     }
     PoStartNextPowerIrp(irp);
     IoReleaseRemoveLock(&filter->removeLock, irp);
