@@ -64,7 +64,11 @@ bool Await(const VirtualBus& bus, DWORD timeoutMs, Condition holds) {
 bool VirtualBus::UnplugCamera(DWORD timeoutMs) const {
     const std::uint32_t out = 0;
     return Request(IOCTL_VUSB_PLUG_CAMERA, &out, sizeof out, nullptr, 0) &&
-           Await(*this, timeoutMs,
+           WaitForCameraGone(timeoutMs);
+}
+
+bool VirtualBus::WaitForCameraGone(DWORD timeoutMs) const {
+    return Await(*this, timeoutMs,
                  [](const VusbBusStatus& s) { return !s.cameraPlugged && s.departedAlive == 0; });
 }
 

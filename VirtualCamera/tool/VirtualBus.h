@@ -30,6 +30,8 @@ public:
     bool SystemPower(std::uint32_t state) const;
     // The class driver idles the camera (selective suspend), or brings it back to full power.
     bool IdleCamera(bool idle) const;
+    // Waits until no camera is on the bus and the platform has removed every stack of one.
+    bool WaitForCameraGone(DWORD timeoutMs) const;
     // Waits for the camera just plugged in (see PlugCamera).
     bool WaitForCamera(bool driverExpected, DWORD timeoutMs) const;
 

@@ -142,6 +142,13 @@ int Plug(const std::string& path, bool driver) {
     }
     VirtualBus bus;
     if (!bus.Open()) return Failed("no virtual bus");
+    // The bus that is there goes first, its camera's stack removed, as a hub reports a device
+    // gone before another one comes: Wine starts a stack reported with the same breath before it
+    // removes the old one, whose interfaces then stand in the new one's way.
+    VusbBusStatus status = {};
+    if (!bus.Status(&status) ||
+        (status.busPlugged && (!bus.UnplugBus() || !bus.WaitForCameraGone(WaitMs))))
+        return Failed("the bus plugged in before did not go");
     if (!bus.PlugBus(scene.Bytes())) return Failed("the bus refused the scene");
     if (scene.Hardware().cameraHub && !bus.WaitForCamera(driver, WaitMs))
         return Failed("the platform did not take the camera in");
